@@ -1,0 +1,131 @@
+// The program's entry point: one instance per user, the application model before any window,
+// the five forms, the event loop.
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/help.h"
+#include "app/strings.h"
+#include "download/frmprntview.h"
+#include "download/ftpconnect.h"
+#include "platform/messagebox.h"
+#include "platform/paths.h"
+#include "platform/singleinstance.h"
+#include "printers/myapp.h"
+#include "printers/prnmodel.h"
+#include "ui/dlgmsgbox.h"
+#include "ui/frmmain.h"
+#include "ui/messageboxes.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+TfrmMain* frmMain = nullptr;
+TfrmPrntView* frmPrntView = nullptr;
+TDlgMsgBox* DlgMsgBox = nullptr;
+TFtpConnect* FtpConnect = nullptr;
+TdlgPrnModel* dlgPrnModel = nullptr;
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: fwload [FILE] [/PR=queue] [/HN=host] [/M=model] [/NO] [/NM] [/NC] [/IM=1|0]\n"
+    "\n"
+    "Updates the firmware of a printer with FILE (.FWB, .FW_ or .FWV).\n"
+    "\n"
+    "  /PR=queue   select the print queue 'queue'\n"
+    "  /HN=host    select the FTP printer ftp://host/ketora0\n"
+    "  /M=model    the model of the FTP printer (it is not asked)\n"
+    "  /NO         unattended: download at once and exit\n"
+    "  /NM         no confirmation boxes (counted as answered with OK)\n"
+    "  /NC         never send the download command\n"
+    "  /IM=1|0     answer the settings-memory question beforehand (initialise or not)\n"
+    "  --help      this text\n"
+    "  --version   the program's version\n"
+    "\n"
+    "Toolkit options such as '-platform offscreen' are passed on.\n";
+
+void DeleteForms() {
+  // The main window stores its layout in the application model when it is destroyed.
+  delete dlgPrnModel;
+  delete FtpConnect;
+  delete DlgMsgBox;
+  delete frmPrntView;
+  delete frmMain;
+  dlgPrnModel = nullptr;
+  FtpConnect = nullptr;
+  DlgMsgBox = nullptr;
+  frmPrntView = nullptr;
+  frmMain = nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  for (const auto& a : arguments) {
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("fwload %s\n", FWLOAD_VERSION);
+      return 0;
+    }
+  }
+
+  // The application model exists before any window, also in a second instance.
+  auto model = std::make_unique<TFWLOADApp>(arguments);
+  Myapp = model.get();
+
+  platform::SingleInstance instance;
+  if (!instance.TryLock()) {
+    instance.RequestRaise();
+    Myapp = nullptr;
+    model.reset();
+    platform::RemoveTempDir();
+    return 1;
+  }
+
+  int exitCode = 0;
+  {
+    TApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("fwload"));
+    QApplication::setQuitOnLastWindowClosed(true);
+    QtMessageBoxes boxes;
+    platform::SetMessageBoxes(&boxes);
+    help::SetHelpFile(platform::ProgramDir() / "FWLOAD.HLP");
+
+    bool started = false;
+    try {
+      frmMain = new TfrmMain(*Myapp);
+      frmPrntView = new TfrmPrntView(frmMain);
+      DlgMsgBox = new TDlgMsgBox(frmMain);
+      FtpConnect = new TFtpConnect(frmMain);
+      dlgPrnModel = new TdlgPrnModel(frmMain);
+      started = true;
+    } catch (const std::exception& e) {
+      platform::MessageBoxes().Show(e.what(), platform::mb::kIconStop, 0);
+      exitCode = 2;  // a start that failed is not reported as success
+    }
+
+    if (started) {
+      SetMessageBoxOwner(frmMain);
+      instance.Listen([]() {
+        if (frmMain) frmMain->RaiseToFront();
+      });
+      CloseMainWindowOnSignals(frmMain);
+      frmMain->show();
+      exitCode = app.exec();
+    }
+    SetMessageBoxOwner(nullptr);
+    DeleteForms();
+    platform::SetMessageBoxes(nullptr);
+  }
+
+  Myapp = nullptr;
+  model.reset();
+  platform::RemoveTempDir();
+  return exitCode;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Port flags of a printer.
+inline constexpr std::uint32_t kPortParallel = 0x001;   // first port is LPT1: to LPT9:
+inline constexpr std::uint32_t kPortSeveral = 0x100;    // more than one port
+
+// The port flags of a port text (ports separated by commas).
+std::uint32_t PortFlagsOf(std::string_view portText);
+
+// The port flags of a spooler printer; 0 when it cannot be opened.
+std::uint32_t GetPortFlags(const std::string& printerName);
+
+// Appends the names of the spooler's printers in the spooler's order. Returns 0, or a nonzero
+// code when the list could not be had.
+int EnumPrinterNames(std::vector<std::string>& names);
+
+// The host part of an ftp:// address: the text after the first "//" up to the next "/";
+// nullopt for an empty text or one without "//".
+std::optional<std::string> GetFtpHost(std::string_view target);
+
+// True when a printer name is an FTP address ("ftp://" anywhere, letter case significant).
+inline bool IsFtpTarget(std::string_view name) {
+  return name.find("ftp://") != std::string_view::npos;
+}
+
+// Every two-character sequence backslash, n becomes one carriage return.
+std::string ConvertLineBreaks(std::string_view text);
+
+// Makes a unique empty file whose name begins with `prefix` in the program's temporary folder.
+std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix);

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "printers/dlprinter.h"
+#include "printers/prninfo.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TDownDocFile;
+
+// Asks the user for a printer's model when the printer reports none (the model choice dialog).
+class IModelChooser {
+ public:
+  virtual ~IModelChooser() = default;
+  // True with the chosen model name when the user confirmed a choice.
+  virtual bool ChooseModel(std::string& modelName) = 0;
+};
+
+// Name of the settings file's own section.
+inline constexpr const char* kSettingsSection = "FWLOAD.INI";
+// Section of the model table.
+inline constexpr const char* kPrintersSection = "Printers";
+// Directory of an FTP printer named by "/HN=".
+inline constexpr const char* kDefaultFtpDirectory = "ketora0";
+
+// The state of one run of the program apart from the windows: settings, command-line options,
+// the open firmware file, the selected printer and the printer model table.
+class TFWLOADApp {
+ public:
+  // Reads the settings file, loads the model table and applies the arguments (program name not
+  // included), in that order. `settingsFile` defaults to the user's FWLOAD.INI.
+  explicit TFWLOADApp(std::vector<std::string> arguments = {},
+                      std::filesystem::path settingsFile = {});
+  // Writes the settings back.
+  ~TFWLOADApp();
+  TFWLOADApp(const TFWLOADApp&) = delete;
+  TFWLOADApp& operator=(const TFWLOADApp&) = delete;
+
+  // ---- members, in the order the rest of the program knows them ----
+  std::unique_ptr<TDownDocFile> Doc;
+  int WindowLeft = 80;
+  int WindowTop = 160;
+  int WindowWidth = 480;
+  int WindowHeight = 400;
+  int ColumnWidths[8] = {200, 60, 50, 40, 120, 0, 0, 0};
+  int ShowMessage = 1;
+  int EnableCommand = 1;
+  int Interactive = 1;
+  int ViewLocal = 1;
+  std::string FileName;
+  int InitMemory = 1;
+  // Set by "/IM=": the settings-memory question is answered beforehand.
+  bool InitMemoryPreset = false;
+  std::uint16_t LastResult = 0;
+  std::string OpenFolder;
+  std::string SelectedPrinter;
+  std::string FtpModel;
+  std::string FtpVersion;
+  TDLPrinterList ModelTable;
+  TPrnInfo PrinterInfo;
+
+  // ---- application model ----
+  TDownDocFile* GetDoc() const { return Doc.get(); }
+  void OpenFile(const std::string& path);
+  const std::string& GetFileName() const { return FileName; }
+  int GetColumnWidth(int index) const;
+  void SetColumnWidth(int index, int width);
+  void SetFtpPrinterInfo(const std::string& model, const std::string& version);
+  void SelectPrinter(const std::string& name);
+
+  // ---- settings file and command line ----
+  void LoadSettings();
+  void SaveSettings();
+  void ParseCommandLine();
+  const std::filesystem::path& SettingsFile() const { return FSettingsFile; }
+
+  // ---- model table ----
+  void LoadModelTable();
+  void MergeBuiltinModels();
+  void StoreFileModels();
+  int LookupModel(TPrnInfo& info) const;
+  int IsTargetModel(const std::string& name);
+  int IsCommandModel(const std::string& name);
+  int IsUpgradable(const std::string& name);
+  int IsFileForPrinter(const std::string& name);
+
+  // ---- printer catalogue ----
+  int QueryPrinter(const std::string& name, TPrnInfo& info);
+  std::string DriverNameOf(const std::string& name);
+
+  // The dialog that SelectPrinter shows when a printer reports no model; none: cancelled.
+  void SetModelChooser(IModelChooser* chooser) { FModelChooser = chooser; }
+
+ private:
+  std::vector<std::string> FArguments;
+  std::filesystem::path FSettingsFile;
+  IModelChooser* FModelChooser = nullptr;
+};
+
+// The one application model of the running program (set up in main, before any window).
+extern TFWLOADApp* Myapp;
+
+// Whether a command-line argument is a switch: it begins with "/" and the part before its first
+// "=" holds no other "/", so that an absolute path is never taken for a switch.
+bool IsSwitchArgument(const std::string& argument);

@@ -1,0 +1,113 @@
+// The printer model table: loading it from the settings file and answering what a printer is.
+#include "printers/myapp.h"
+
+#include "app/strings.h"
+#include "firmware/dwndoc.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+#include "printers/funcs.h"
+
+void TFWLOADApp::LoadModelTable() {
+  ModelTable.Clear();
+  MergeBuiltinModels();
+
+  const platform::IniText ini(platform::ReadFileBytes(FSettingsFile).value_or(std::string()));
+  for (const auto& key : ini.Keys(kPrintersSection)) {
+    const std::string value =
+        text::CutCp932(ini.Value(kPrintersSection, key).value_or("?"), kPrnTextLimit);
+    // code[,flag[,ignored...]] with empty parts skipped
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= value.size() && parts.size() < 2) {
+      std::size_t comma = value.find(',', start);
+      if (comma == std::string::npos) comma = value.size();
+      if (comma > start) parts.push_back(value.substr(start, comma - start));
+      start = comma + 1;
+    }
+    TDLPrinter row;
+    row.Name = text::CutCp932(key, kModelFieldLimit);
+    row.CodeText = parts.empty() ? std::string() : text::CutCp932(parts[0], kModelFieldLimit);
+    row.Code = text::ParseIniInteger(row.CodeText).value_or(0);
+    row.Command = (parts.size() > 1 && text::ParseIniInteger(parts[1]).value_or(0) == 1) ? 1 : 0;
+    ModelTable.Add(row);
+  }
+}
+
+void TFWLOADApp::MergeBuiltinModels() {
+  platform::ProfileFile ini(FSettingsFile);
+  for (int id = strings::kFirstModelRow; id <= strings::kLastModelRow; ++id) {
+    const std::string_view row = strings::Load(id);
+    if (row.empty()) continue;
+    const std::size_t eq = row.find('=');
+    const std::string key(row.substr(0, eq));
+    std::string value;
+    if (eq != std::string_view::npos) {
+      const std::string_view rest = row.substr(eq + 1);
+      value = std::string(rest.substr(0, rest.find('=')));
+    }
+    // A key the user or a firmware file gave a value keeps it.
+    if (text::CutCp932(ini.ReadString(kPrintersSection, key, ""), 254).empty()) {
+      ini.Write(kPrintersSection, key, value);
+    }
+  }
+}
+
+void TFWLOADApp::StoreFileModels() {
+  if (!Doc) return;
+  platform::ProfileFile ini(FSettingsFile);
+  for (const auto& [name, value] : Doc->FPrinters) ini.Write(kPrintersSection, name, value);
+}
+
+int TFWLOADApp::LookupModel(TPrnInfo& info) const {
+  const int i = ModelTable.IndexOf(info.Driver);
+  if (i < 0) {
+    info.CodeText.clear();
+    info.Code = 0;
+    info.Command = 0;
+    info.Known = 0;
+  } else {
+    const TDLPrinter* row = ModelTable.Get(i);
+    info.CodeText = row->CodeText;
+    info.Code = row->Code;
+    info.Command = row->Command;
+    info.Known = 1;
+  }
+  return 1;
+}
+
+int TFWLOADApp::IsTargetModel(const std::string& name) {
+  TPrnInfo info;
+  info.Driver = DriverNameOf(name);
+  LookupModel(info);
+  return info.Known;
+}
+
+int TFWLOADApp::IsCommandModel(const std::string& name) {
+  TPrnInfo info;
+  info.Driver = DriverNameOf(name);
+  LookupModel(info);
+  return info.Command;
+}
+
+int TFWLOADApp::IsUpgradable(const std::string& name) {
+  if (!IsTargetModel(name)) return 0;
+  if (IsCommandModel(name)) return 1;
+  return (GetPortFlags(name) & kPortParallel) ? 1 : 0;
+}
+
+int TFWLOADApp::IsFileForPrinter(const std::string& name) {
+  if (!Doc || Doc->FDownLoadPrinter.empty()) return 0;
+  TPrnInfo printer;
+  printer.Driver = DriverNameOf(name);
+  LookupModel(printer);
+  for (const auto& model : Doc->FDownLoadPrinter) {
+    TPrnInfo candidate;
+    candidate.Driver = model;
+    LookupModel(candidate);
+    if (printer.Code != 0 && printer.Code == candidate.Code) return 1;
+    // A printer of a model that is not in the table never fits merely because the file's
+    // models are unknown too: an empty code text matches nothing.
+    if (!printer.CodeText.empty() && printer.CodeText == candidate.CodeText) return 1;
+  }
+  return 0;
+}

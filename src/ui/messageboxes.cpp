@@ -1,0 +1,65 @@
+#include "ui/messageboxes.h"
+
+#include "app/help.h"
+#include "app/strings.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+
+QPointer<QWidget> owner;
+
+QMessageBox::Icon IconOf(unsigned style) {
+  switch (style & platform::mb::kIconMask) {
+    case platform::mb::kIconStop:
+      return QMessageBox::Critical;
+    case platform::mb::kIconQuestion:
+      return QMessageBox::Question;
+    case platform::mb::kIconExclamation:
+      return QMessageBox::Warning;
+    case platform::mb::kIconInformation:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+}  // namespace
+
+void SetMessageBoxOwner(QWidget* w) { owner = w; }
+
+int QtMessageBoxes::Show(const std::string& text, unsigned style, int helpContext) {
+  QWidget* parent = QApplication::activeModalWidget();
+  if (!parent) parent = owner;
+  QMessageBox box(parent);
+  box.setWindowTitle(QString::fromUtf8(strings::kAppTitle.data(),
+                                       static_cast<int>(strings::kAppTitle.size())));
+  // Line breaks of the texts are carriage returns as often as line feeds.
+  QString body = QString::fromStdString(text);
+  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\r'), QChar('\n'));
+  box.setText(body);
+  box.setTextFormat(Qt::PlainText);
+  box.setIcon(IconOf(style));
+
+  QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+  QPushButton* cancel = nullptr;
+  if ((style & platform::mb::kButtonsMask) == platform::mb::kOkCancel) {
+    cancel = box.addButton(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole);
+    box.setEscapeButton(cancel);
+  } else {
+    box.setEscapeButton(ok);
+  }
+  box.setDefaultButton((cancel && (style & platform::mb::kDefaultButton2)) ? cancel : ok);
+  if (style & platform::mb::kHelp) {
+    QPushButton* helpButton = box.addButton(QStringLiteral("ﾍﾙﾌﾟ"), QMessageBox::HelpRole);
+    // The box's own handler would close it: Help only opens the topic.
+    helpButton->disconnect();
+    QObject::connect(helpButton, &QPushButton::clicked, &box,
+                     [&box, helpContext]() { help::ShowTopic(helpContext, &box); });
+  }
+  box.exec();
+  return box.clickedButton() == cancel && cancel ? platform::kIdCancel : platform::kIdOk;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A private home for one test: configuration, data, runtime and temporary folders inside a fresh
+// directory, set in the environment for the test's duration, so no test ever meets the user's
+// own settings.
+class TempEnv {
+ public:
+  TempEnv();
+  ~TempEnv();
+  TempEnv(const TempEnv&) = delete;
+  TempEnv& operator=(const TempEnv&) = delete;
+
+  const std::filesystem::path& Root() const { return root_; }
+  std::filesystem::path ConfigHome() const { return root_ / "config"; }
+  std::filesystem::path DataHome() const { return root_ / "data"; }
+  std::filesystem::path RuntimeDir() const { return root_ / "run"; }
+  std::filesystem::path TmpDir() const { return root_ / "tmp"; }
+  std::filesystem::path SettingsFile() const { return ConfigHome() / "fwload" / "FWLOAD.INI"; }
+
+ private:
+  std::filesystem::path root_;
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+// Names of everything below a folder, relative to it, sorted.
+std::vector<std::string> ListTree(const std::filesystem::path& dir);
+
+// Where the build put the program (the folder of fwload and its companions).
+std::filesystem::path BinDir();
+std::filesystem::path SourceDir();
+
+}  // namespace testsupport
