@@ -4,6 +4,7 @@
 #include "app/forms.h"
 #include "app/help.h"
 #include "app/strings.h"
+#include "download/accesslib.h"
 #include "download/frmprntview.h"
 #include "download/ftpconnect.h"
 #include "platform/messagebox.h"
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
     QtMessageBoxes boxes;
     platform::SetMessageBoxes(&boxes);
     help::SetHelpFile(platform::ProgramDir() / "FWLOAD.HLP");
+    // Without the library the program still runs; its commands then fail as it would.
+    LoadAccessLibrary(platform::ProgramDir() / kAccessLibraryName);
 
     bool started = false;
     try {

@@ -1,0 +1,96 @@
+#include "download/accesslib.h"
+
+#include "app/codes.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using SelectFn = int (*)(void*, char*, uint32_t, uint32_t*);
+using InfoFn = int (*)(const char*, char*);
+using SendFn = uint32_t (*)(FwlNotifyProc, void*, const char*, const char*, const char*);
+using LastErrorFn = uint32_t (*)();
+
+// A field of the information record: at most 40 bytes, up to its first zero.
+std::string RecordField(const char* field) {
+  return std::string(field, strnlen(field, FWL_INFO_FIELD_SIZE));
+}
+
+class LoadedLibrary : public IAccessLibrary {
+ public:
+  bool Load(const std::filesystem::path& file) {
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return false;
+    auto select = reinterpret_cast<SelectFn>(::dlsym(handle, "SelectNetworkPrinter"));
+    auto info = reinterpret_cast<InfoFn>(::dlsym(handle, "GetFtpPrinterInfo"));
+    auto send = reinterpret_cast<SendFn>(::dlsym(handle, "SendFileToFtpPrinter"));
+    auto lastError = reinterpret_cast<LastErrorFn>(::dlsym(handle, "FwlGetLastError"));
+    if (!select || !info || !send || !lastError) {
+      ::dlclose(handle);
+      return false;
+    }
+    // The library stays loaded for the rest of the run.
+    select_ = select;
+    info_ = info;
+    send_ = send;
+    lastError_ = lastError;
+    return true;
+  }
+
+  int SelectNetworkPrinter(void* owner, std::string& target) override {
+    if (!select_) return 0;
+    std::vector<char> buffer(260, '\0');
+    uint32_t reserved = 0;
+    const int chosen = select_(owner, buffer.data(), static_cast<uint32_t>(buffer.size()), &reserved);
+    if (chosen) target.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    return chosen;
+  }
+
+  bool GetFtpPrinterInfo(const std::string& host, std::string& model, std::string& version,
+                         std::uint32_t& lastError) override {
+    if (!info_) {
+      lastError = accesscode::kSendFailed;
+      return false;
+    }
+    char record[FWL_INFO_RECORD_SIZE] = {};
+    if (!info_(host.c_str(), record)) {
+      lastError = lastError_();
+      return false;
+    }
+    model = RecordField(record);
+    version = RecordField(record + FWL_INFO_FIELD_SIZE);
+    lastError = 0;
+    return true;
+  }
+
+  std::uint32_t SendFileToFtpPrinter(FwlNotifyProc notify, void* context, const std::string& host,
+                                     const std::string& directory,
+                                     const std::string& path) override {
+    if (!send_) return accesscode::kSendFailed;
+    return send_(notify, context, host.c_str(), directory.c_str(), path.c_str());
+  }
+
+ private:
+  SelectFn select_ = nullptr;
+  InfoFn info_ = nullptr;
+  SendFn send_ = nullptr;
+  LastErrorFn lastError_ = nullptr;
+};
+
+LoadedLibrary loaded;
+std::atomic<IAccessLibrary*> replacement{nullptr};
+
+}  // namespace
+
+IAccessLibrary& AccessLibrary() {
+  IAccessLibrary* r = replacement.load();
+  return r ? *r : loaded;
+}
+
+void SetAccessLibrary(IAccessLibrary* library) { replacement.store(library); }
+
+bool LoadAccessLibrary(const std::filesystem::path& file) { return loaded.Load(file); }
