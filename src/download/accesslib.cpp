@@ -25,19 +25,13 @@ class LoadedLibrary : public IAccessLibrary {
   bool Load(const std::filesystem::path& file) {
     void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return false;
-    auto select = reinterpret_cast<SelectFn>(::dlsym(handle, "SelectNetworkPrinter"));
-    auto info = reinterpret_cast<InfoFn>(::dlsym(handle, "GetFtpPrinterInfo"));
-    auto send = reinterpret_cast<SendFn>(::dlsym(handle, "SendFileToFtpPrinter"));
-    auto lastError = reinterpret_cast<LastErrorFn>(::dlsym(handle, "FwlGetLastError"));
-    if (!select || !info || !send || !lastError) {
-      ::dlclose(handle);
-      return false;
-    }
+    // Each operation is looked up on its own: a library without one still serves the others.
+    select_ = reinterpret_cast<SelectFn>(::dlsym(handle, "SelectNetworkPrinter"));
+    info_ = reinterpret_cast<InfoFn>(::dlsym(handle, "GetFtpPrinterInfo"));
+    send_ = reinterpret_cast<SendFn>(::dlsym(handle, "SendFileToFtpPrinter"));
+    lastError_ = reinterpret_cast<LastErrorFn>(::dlsym(handle, "FwlGetLastError"));
+    if (!lastError_) info_ = nullptr;  // a failure could not be told apart
     // The library stays loaded for the rest of the run.
-    select_ = select;
-    info_ = info;
-    send_ = send;
-    lastError_ = lastError;
     return true;
   }
 
