@@ -215,7 +215,7 @@ void IniText::Set(std::string_view section, std::string_view key, std::string_vi
     std::string insert = std::string(key) + "=" + std::string(value) + eol;
     std::size_t at = lines_[after].next;
     if (lines_[after].next == lines_[after].end) {  // the last line has no line break
-      insert = eol + insert.substr(0, insert.size() - eol.size());
+      insert = eol + insert;
       at = bytes_.size();
     }
     bytes_.insert(at, insert);

@@ -69,13 +69,62 @@ std::vector<std::string> ListTree(const std::filesystem::path& dir) {
 }
 
 std::filesystem::path BinDir() {
-  const char* dir = std::getenv("FWLOAD_BIN_DIR");
-  return dir ? std::filesystem::path(dir) : std::filesystem::path();
+  // The tests are built beside the program.
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
-std::filesystem::path SourceDir() {
-  const char* dir = std::getenv("FWLOAD_SOURCE_DIR");
-  return dir ? std::filesystem::path(dir) : std::filesystem::path();
+std::filesystem::path SourceDir() { return FWLOAD_SOURCE_DIR; }
+
+}  // namespace testsupport
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+std::string AsUnprivilegedUser(const TempEnv& env, const std::function<std::string()>& body) {
+  if (::geteuid() != 0) return body();
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return "pipe failed";
+  const pid_t pid = ::fork();
+  if (pid < 0) return "fork failed";
+  if (pid == 0) {
+    ::close(pipeFds[0]);
+    constexpr uid_t kNobody = 65534;
+    std::error_code ec;
+    ::chown(env.Root().c_str(), kNobody, kNobody);
+    for (auto it = std::filesystem::recursive_directory_iterator(env.Root(), ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      ::lchown(it->path().c_str(), kNobody, kNobody);
+    }
+    std::string result;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+      result = "cannot become nobody";
+    } else {
+      result = body();
+    }
+    [[maybe_unused]] const auto n = ::write(pipeFds[1], result.data(), result.size());
+    ::close(pipeFds[1]);
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string result;
+  char buf[512];
+  ssize_t n;
+  while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status)) return "the unprivileged run crashed";
+  // Give the folder back so the TempEnv can remove it.
+  std::error_code ec;
+  ::chown(env.Root().c_str(), ::getuid(), ::getgid());
+  for (auto it = std::filesystem::recursive_directory_iterator(env.Root(), ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    ::lchown(it->path().c_str(), ::getuid(), ::getgid());
+  }
+  return result;
 }
 
 }  // namespace testsupport

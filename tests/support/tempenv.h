@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -38,8 +39,17 @@ std::string ReadFile(const std::filesystem::path& path);
 // Names of everything below a folder, relative to it, sorted.
 std::vector<std::string> ListTree(const std::filesystem::path& dir);
 
-// Where the build put the program (the folder of fwload and its companions).
+// Where the build put the program (the folder of fwload, its companions and the tests).
 std::filesystem::path BinDir();
 std::filesystem::path SourceDir();
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+// Runs `body` as a user whom file permissions bind: as is, or, when the tests run as root (as in
+// CI), in a child process that hands the TempEnv's folder to the user "nobody" and becomes it.
+// `body` returns an empty text on success, else what went wrong.
+std::string AsUnprivilegedUser(const TempEnv& env, const std::function<std::string()>& body);
 
 }  // namespace testsupport

@@ -1,0 +1,14 @@
+// Entry point of the window tests: the program's own application object on the offscreen platform.
+#include "app/application.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  // Test discovery runs without the test environment.
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  TApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
