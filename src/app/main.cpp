@@ -22,12 +22,6 @@
 #include <string>
 #include <vector>
 
-TfrmMain* frmMain = nullptr;
-TfrmPrntView* frmPrntView = nullptr;
-TDlgMsgBox* DlgMsgBox = nullptr;
-TFtpConnect* FtpConnect = nullptr;
-TdlgPrnModel* dlgPrnModel = nullptr;
-
 namespace {
 
 constexpr char kUsage[] =

@@ -1,9 +1,91 @@
 #include "ui/dlgmsgbox.h"
 
+#include "ui_dlgmsgbox.h"
+
+#include "app/help.h"
 #include "app/strings.h"
 
-TDlgMsgBox::TDlgMsgBox(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("DlgMsgBox"));
-  setWindowTitle(QString::fromUtf8(strings::kAppTitle.data(),
-                                   static_cast<int>(strings::kAppTitle.size())));
+#include <QStyle>
+
+namespace {
+
+QStyle::StandardPixmap PixmapOf(int iconId) {
+  switch (iconId) {
+    case kIconIdHand:
+      return QStyle::SP_MessageBoxCritical;
+    case kIconIdQuestion:
+      return QStyle::SP_MessageBoxQuestion;
+    case kIconIdExclamation:
+      return QStyle::SP_MessageBoxWarning;
+    default:
+      return QStyle::SP_MessageBoxInformation;
+  }
 }
+
+}  // namespace
+
+TDlgMsgBox::TDlgMsgBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TDlgMsgBox>()) {
+  ui->setupUi(this);
+  QFont f(QStringLiteral("Noto Sans CJK JP"));
+  f.setPixelSize(16);
+  setFont(f);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowTitle(
+      QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
+  connect(ui->ButtonOk, &QPushButton::clicked, this, [this] { done(1); });
+  connect(ui->ButtonCancel, &QPushButton::clicked, this, [this] { done(2); });
+  connect(ui->ButtonHelp, &QPushButton::clicked, this, &TDlgMsgBox::ButtonHelpClick);
+}
+
+TDlgMsgBox::~TDlgMsgBox() = default;
+
+QCheckBox* TDlgMsgBox::CheckBox1() const { return ui->CheckBox1; }
+
+int TDlgMsgBox::IconIdFromType(int iconType) {
+  switch (iconType) {
+    case 16:
+      return kIconIdHand;
+    case 32:
+      return kIconIdQuestion;
+    case 48:
+      return kIconIdExclamation;
+    case 64:
+      return kIconIdAsterisk;
+    default:
+      return 0;
+  }
+}
+
+int TDlgMsgBox::Execute(const std::string& text, int helpContext, int iconType, int checked,
+                        const std::string& checkCaption) {
+  ui->Label1->setWordWrap(false);
+  setWindowTitle(
+      QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
+  QString body = QString::fromStdString(text);
+  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\r'), QChar('\n'));
+  ui->Label1->setText(body);
+  ui->Label1->adjustSize();  // sizes itself to the text
+  ui->CheckBox1->setText(QString::fromStdString(checkCaption));
+  ui->CheckBox1->setChecked(checked != 0);
+  FHelpContext = helpContext;
+
+  const int iconId = IconIdFromType(iconType);
+  if (iconId == 0) {
+    ui->Image1->clear();
+  } else {
+    ui->Image1->setPixmap(style()->standardIcon(PixmapOf(iconId)).pixmap(32, 32));
+    ui->Image1->adjustSize();
+  }
+
+  const int top = height() - 40;
+  for (QPushButton* b : {ui->ButtonOk, ui->ButtonCancel, ui->ButtonHelp}) b->move(b->x(), top);
+  ui->ButtonOk->setDefault(true);
+  ui->ButtonOk->setFocus();
+
+  // Esc and the close box reject: both count as Cancel.
+  const int result = exec();
+  return result == 1 ? 1 : 2;
+}
+
+void TDlgMsgBox::ButtonHelpClick() { help::ShowTopic(FHelpContext, this); }

@@ -2,18 +2,71 @@
 
 #include "ui_frmmain.h"
 
+#include "app/forms.h"
+#include "app/help.h"
 #include "app/icons.h"
 #include "app/strings.h"
+#include "download/accesslib.h"
+#include "download/ftpconnect.h"
+#include "firmware/dwndoc.h"
+#include "printers/funcs.h"
+#include "platform/messagebox.h"
 #include "printers/myapp.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
 
 QString Qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+// The file dialog's filter from the string table ("caption|patterns|caption|patterns"), with
+// patterns that ignore letter case, so fw.fwb shows as well as FW.FWB.
+QString DialogFilter() {
+  const QStringList parts = Qs(strings::Load(strings::kFileFilter)).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+      if (pattern == QLatin1String("*.*")) {
+        patterns << QStringLiteral("*");
+        continue;
+      }
+      QString blind;
+      for (QChar c : pattern) {
+        if (c.isLetter())
+          blind += '[' + c.toLower() + c.toUpper() + ']';
+        else
+          blind += c;
+      }
+      patterns << blind;
+    }
+    filters << parts[i] + " (" + patterns.join(' ') + ")";
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+// The folder of a path: up to its last "/", the root keeping its "/".
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 }  // namespace
 
@@ -69,12 +122,12 @@ void TfrmMain::InitControls() {
   ui->lblSelected->setText(QStringLiteral("出力先"));
   ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
   ui->edtFileName->setText(QString::fromStdString(FApp.GetFileName()));
-  ui->pnlFileName->setText(ui->edtFileName->text());
+  edtFileNameChange();
   ui->pnlFileState->clear();
   ui->btnBrowse->setText(QStringLiteral("参照(&B)"));
   ui->btnExec->setText(QStringLiteral("実行(&E)"));
-  for (QLabel* panel : {ui->pnlSelDrv, ui->pnlSelPort, ui->pnlSelPlace, ui->pnlSelComment,
-                        ui->pnlSelVer}) {
+  for (QLabel* panel :
+       {ui->pnlSelDrv, ui->pnlSelPort, ui->pnlSelPlace, ui->pnlSelComment, ui->pnlSelVer}) {
     panel->clear();
   }
 
@@ -84,9 +137,28 @@ void TfrmMain::InitControls() {
   header->setStretchLastSection(false);
   for (int i = 0; i < 5; ++i) ui->lstvwPrinters->setColumnWidth(i, FApp.GetColumnWidth(i));
 
+  connect(ui->SpeedButton1, &QToolButton::clicked, this, &TfrmMain::FileOpen);
+  connect(ui->btnBrowse, &QPushButton::clicked, this, &TfrmMain::FileOpen);
+  connect(ui->MF_Open, &QAction::triggered, this, &TfrmMain::FileOpen);
+  connect(ui->SpeedButton2, &QToolButton::clicked, this, &TfrmMain::ExecDownload);
+  connect(ui->btnExec, &QPushButton::clicked, this, &TfrmMain::ExecDownload);
+  connect(ui->MF_Execute, &QAction::triggered, this, &TfrmMain::ExecDownload);
+  connect(ui->spbtnUpdate, &QToolButton::clicked, this, &TfrmMain::OnUpdate);
+  connect(ui->MV_Update, &QAction::triggered, this, &TfrmMain::OnUpdate);
+  connect(ui->SpeedButton4, &QToolButton::clicked, this, &TfrmMain::DisplayVersion);
+  connect(ui->MA_Version, &QAction::triggered, this, &TfrmMain::DisplayVersion);
+  connect(ui->MA_Help, &QAction::triggered, this, &TfrmMain::MA_HelpClick);
   connect(ui->MF_Exit, &QAction::triggered, this, &TfrmMain::MF_ExitClick);
   connect(ui->PM_Local, &QAction::triggered, this, &TfrmMain::PM_LocalClick);
   connect(ui->MV_LOCAL, &QAction::triggered, this, &TfrmMain::PM_LocalClick);
+  connect(ui->PM_Network, &QAction::triggered, this, &TfrmMain::PM_NetworkClick);
+  connect(ui->MV_NET, &QAction::triggered, this, &TfrmMain::PM_NetworkClick);
+  connect(ui->PM_Ftp, &QAction::triggered, this, &TfrmMain::PM_FtpClick);
+  connect(ui->MV_FTP, &QAction::triggered, this, &TfrmMain::PM_FtpClick);
+  connect(ui->btnPrinters, &QPushButton::clicked, this, &TfrmMain::btnPrintersClick);
+  connect(ui->edtFileName, &QLineEdit::textChanged, this, &TfrmMain::edtFileNameChange);
+  connect(ui->lstvwPrinters, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { lstvwPrintersChange(current); });
   // Checking happens in SetLocalView, not by the actions themselves.
   ui->PM_Local->setCheckable(true);
   ui->MV_LOCAL->setCheckable(true);
@@ -94,7 +166,135 @@ void TfrmMain::InitControls() {
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
   RestoreBounds();
   if (FApp.ViewLocal == 0) SetLocalView(2);
+  ui->imgSelIcon->setFixedSize(32, 32);
+  LoadPrinterIcons();
+
+  // An unattended run starts once the window is up.
+  if (FApp.Interactive == 0)
+    QMetaObject::invokeMethod(this, &TfrmMain::WMAutoRun, Qt::QueuedConnection);
 }
+
+void TfrmMain::FormShow() {
+  lstvwPrintersPaint();
+  ShowFileState(FApp.GetDoc());
+  if (!FApp.SelectedPrinter.empty()) {
+    FApp.SelectPrinter(ui->pnlSelected->text().toStdString());
+    ShowSelectedPrinter();
+  }
+}
+
+void TfrmMain::edtFileNameChange() { ui->pnlFileName->setText(ui->edtFileName->text()); }
+
+void TfrmMain::FileOpen() {
+  const QString remembered = ui->edtFileName->text();
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("OpenDialog"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setOption(QFileDialog::ReadOnly, true);
+  // Our own dialog: the platform's would apply its own letter-case rules to the filter.
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setNameFilter(DialogFilter());
+  dialog.setDirectory(QString::fromStdString(FApp.OpenFolder));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    dialog.selectFile(remembered);
+    return;
+  }
+  const QString path = dialog.selectedFiles().first();
+  FApp.OpenFolder = FolderOf(path.toStdString());
+  WaitCursor wait;
+  QApplication::processEvents();
+  LoadFirmwareFile(path);
+  UpdateStatusText();
+}
+
+void TfrmMain::LoadFirmwareFile(const QString& path) {
+  WaitCursor wait;
+  FApp.OpenFile(path.toStdString());
+  const TDownDocFile* doc = FApp.GetDoc();
+  if (doc->FError != 0) {
+    std::string text;
+    unsigned style = 0;
+    int help = 0;
+    GetResultMessage(doc->FError, text, style, help);
+    ShowConfirmBox(text, style, help);
+    return;
+  }
+  if (doc->FFormatValid != 1) {
+    std::string text;
+    unsigned style = 0;
+    int help = 0;
+    GetResultMessage(64, text, style, help);
+    ShowConfirmBox(text, style, help);
+  }
+  ui->edtFileName->setText(path);
+  ShowFileState(doc);
+  LoadPrinterIcons();
+  lstvwPrintersPaint();
+}
+
+void TfrmMain::ShowFileState(const TDownDocFile* doc) {
+  if (!doc) return;
+  ui->pnlFileState->setText(
+      QString::fromStdString(doc->FDownLoadDesc + " " + doc->FDownLoadVersion));
+}
+
+void TfrmMain::OnUpdate() {
+  WaitCursor wait;
+  const std::string selected = ui->pnlSelected->text().toStdString();
+  if (IsFtpTarget(selected)) {
+    if (const auto host = GetFtpHost(selected)) {
+      std::string model, version;
+      std::uint32_t lastError = 0;
+      if (AccessLibrary().GetFtpPrinterInfo(*host, model, version, lastError)) {
+        FApp.SetFtpPrinterInfo(model, version);
+        // The details below show what the printer just said.
+        if (selected == FApp.SelectedPrinter)
+          FApp.QueryPrinter(FApp.SelectedPrinter, FApp.PrinterInfo);
+      }
+    }
+  }
+  lstvwPrintersPaint();
+  ShowSelectedPrinter();
+}
+
+void TfrmMain::btnPrintersClick() {
+  FPopupMenu1->popup(ui->btnPrinters->mapToGlobal(QPoint(0, 0)));
+}
+
+void TfrmMain::PM_NetworkClick() {
+  std::string target;
+  if (!AccessLibrary().SelectNetworkPrinter(this, target)) return;
+  ui->lstvwPrinters->clearSelection();
+  FApp.SelectPrinter(target);
+  ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
+  ShowSelectedPrinter();
+  SetLocalView(2);
+}
+
+void TfrmMain::PM_FtpClick() {
+  if (!FtpConnect) return;
+  const int result = FtpConnect->exec();
+  if (result == 1) {
+    ui->lstvwPrinters->clearSelection();
+    const auto* address = FtpConnect->findChild<QLineEdit*>(QStringLiteral("editFtpAddr"));
+    const auto* directory = FtpConnect->findChild<QLineEdit*>(QStringLiteral("editFtpDir"));
+    const std::string name = "ftp://" + (address ? address->text().toStdString() : std::string()) +
+                             "/" + (directory ? directory->text().toStdString() : std::string());
+    FApp.SelectPrinter(name);
+    ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
+    ShowSelectedPrinter();
+    SetLocalView(2);
+  } else if (result == 3) {
+    ShowMessageBox(std::string(strings::Load(4160)), platform::mb::kIconStop, 0);
+  }
+}
+
+void TfrmMain::MA_HelpClick() { help::ShowTopic(0, this); }
+
+void TfrmMain::DisplayVersion() { help::ShowTopic(1001, this); }
+
+void TfrmMain::WMHelp(int context) { help::ShowTopic(context, this); }
 
 void TfrmMain::RestoreBounds() {
   FBounds = QRect(FApp.WindowLeft, FApp.WindowTop, FApp.WindowWidth, FApp.WindowHeight);
@@ -110,6 +310,10 @@ void TfrmMain::RememberBounds() {
 
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  if (!FShown) {
+    FShown = true;
+    FormShow();
+  }
   if (FBoundsRestored) return;
   FBoundsRestored = true;
   // The stored bounds and the minimum are outer sizes, as the window manager sees them.
@@ -150,8 +354,10 @@ void TfrmMain::SetLocalView(int mode) {
   bool show = true;
   // A click on a checkable item has flipped it already, so the toggle reads the list itself,
   // which always agrees with the items' state before the click.
-  if (mode == 0) show = !ui->lstvwPrinters->isVisibleTo(this);
-  else if (mode == 2) show = false;
+  if (mode == 0)
+    show = !ui->lstvwPrinters->isVisibleTo(this);
+  else if (mode == 2)
+    show = false;
   ui->PM_Local->setChecked(show);
   ui->MV_LOCAL->setChecked(ui->PM_Local->isChecked());
   ui->lstvwPrinters->setVisible(show);

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 #include <QMainWindow>
 #include <QRect>
 
+#include <cstdint>
 #include <memory>
-#include <vector>
+#include <string>
 
 class QMenu;
 class QAction;
+class QTreeWidgetItem;
 class TFWLOADApp;
+class TDownDocFile;
 
 namespace Ui {
 class TfrmMain;
@@ -28,10 +32,46 @@ class TfrmMain : public QMainWindow {
 
   Ui::TfrmMain* Form() const { return ui.get(); }
   QMenu* PopupMenu1() const { return FPopupMenu1; }
+  const QList<QIcon>& Icons() const { return FIcons; }
+
+  // Exit code of the run: what an unattended download came to (0 otherwise).
+  int ExitCode() const { return FExitCode; }
+
+  // ---- download command flow ----
+  int ConfirmDownload(const std::string& printer);
+  int ConfirmMemoryInit();
+  int ReportDownloadResult();
+  static void GetResultMessage(std::uint16_t code, std::string& text, unsigned& style, int& help);
+  void WriteDownloadLog();
+  int ShowConfirmBox(const std::string& text, unsigned style, int helpContext);
+  int ShowMessageBox(const std::string& text, unsigned style, int helpContext);
+
+  // ---- file and printer views ----
+  void LoadFirmwareFile(const QString& path);
+  void ShowFileState(const TDownDocFile* doc);
+  void SetLocalView(int mode);
+  void LoadPrinterIcons();
+  void ShowSelectedPrinter();
+  void UpdateStatusText();
 
  public slots:
+  void ExecDownload();
+  void WMAutoRun();
+  void FileOpen();
+  void OnUpdate();
+  void DisplayVersion();
+  void MA_HelpClick();
+  void WMHelp(int context);
   void MF_ExitClick();
   void PM_LocalClick();
+  void PM_NetworkClick();
+  void PM_FtpClick();
+  void btnPrintersClick();
+  void edtFileNameChange();
+  void lstvwPrintersPaint();
+  void lstvwPrintersChange(QTreeWidgetItem* item);
+  // A printer was added, deleted or changed: rebuild the list once it is safe to.
+  void PrintersChanged();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -41,16 +81,24 @@ class TfrmMain : public QMainWindow {
 
  private:
   void InitControls();
-  void SetLocalView(int mode);
+  void FormShow();
   void RestoreBounds();
   void RememberBounds();
+  // An unattended run nobody watches: boxes go to standard error instead.
+  bool Unattended() const;
+  void RunDeferredRebuild();
 
   std::unique_ptr<Ui::TfrmMain> ui;
   TFWLOADApp& FApp;
   QMenu* FPopupMenu1 = nullptr;
-  // The window's outer bounds, kept while it is visible so they can be stored at the end.
+  QList<QIcon> FIcons;
   QRect FBounds;
   bool FBoundsRestored = false;
+  bool FShown = false;
+  bool FRebuilding = false;
+  bool FRebuildPending = false;
+  bool FAutoRunning = false;
+  int FExitCode = 0;
 };
 
 // The minimum outer size of the main window.

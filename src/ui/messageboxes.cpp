@@ -35,8 +35,8 @@ int QtMessageBoxes::Show(const std::string& text, unsigned style, int helpContex
   QWidget* parent = QApplication::activeModalWidget();
   if (!parent) parent = owner;
   QMessageBox box(parent);
-  box.setWindowTitle(QString::fromUtf8(strings::kAppTitle.data(),
-                                       static_cast<int>(strings::kAppTitle.size())));
+  box.setWindowTitle(
+      QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
   // Line breaks of the texts are carriage returns as often as line feeds.
   QString body = QString::fromStdString(text);
   body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\r'), QChar('\n'));

@@ -1,0 +1,7 @@
+#include "app/forms.h"
+
+TfrmMain* frmMain = nullptr;
+TfrmPrntView* frmPrntView = nullptr;
+TDlgMsgBox* DlgMsgBox = nullptr;
+TFtpConnect* FtpConnect = nullptr;
+TdlgPrnModel* dlgPrnModel = nullptr;

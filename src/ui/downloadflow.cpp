@@ -1,0 +1,181 @@
+// The download command: input checks, confirmations, the transfer under the progress window,
+// the result messages and the download log.
+#include "ui/frmmain.h"
+
+#include "ui_frmmain.h"
+
+#include "app/codes.h"
+#include "app/downloadlog.h"
+#include "app/forms.h"
+#include "app/resultmessages.h"
+#include "app/strings.h"
+#include "download/frmprntview.h"
+#include "firmware/dwndoc.h"
+#include "platform/messagebox.h"
+#include "printers/funcs.h"
+#include "printers/myapp.h"
+#include "ui/dlgmsgbox.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+
+#include <cstdio>
+#include <filesystem>
+
+using namespace platform::mb;
+
+namespace {
+
+std::string Str(int id) { return std::string(strings::Load(id)); }
+
+}  // namespace
+
+bool TfrmMain::Unattended() const {
+  return FAutoRunning && FApp.Interactive == 0 && FApp.ShowMessage == 0;
+}
+
+int TfrmMain::ShowConfirmBox(const std::string& text, unsigned style, int helpContext) {
+  if (!FApp.ShowMessage) return platform::kIdOk;
+  return platform::MessageBoxes().Show(text, style, helpContext);
+}
+
+int TfrmMain::ShowMessageBox(const std::string& text, unsigned style, int helpContext) {
+  // A run nobody watches must never wait on a box nobody sees.
+  if (Unattended()) {
+    std::fprintf(stderr, "fwload: %s\n", text.c_str());
+    return platform::kIdOk;
+  }
+  return platform::MessageBoxes().Show(text, style, helpContext);
+}
+
+void TfrmMain::GetResultMessage(std::uint16_t code, std::string& text, unsigned& style, int& help) {
+  const ResultMessage m = ResultMessageOf(code);
+  text = m.Text();
+  style = m.style;
+  help = m.help;
+}
+
+void TfrmMain::ExecDownload() {
+  const std::string fileName = ui->edtFileName->text().toStdString();
+  if (fileName.empty()) {
+    ShowMessageBox(Str(4355), kIconInformation, 0);
+    FExitCode = exitcode::kFileUnusable;
+    return;
+  }
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::path(fileName), ec)) {
+    ShowMessageBox(Str(4352), kIconExclamation, 0);
+    FExitCode = exitcode::kFileUnusable;
+    return;
+  }
+  // A file that failed to open, or that holds nothing to send, is never sent.
+  const TDownDocFile* doc = FApp.GetDoc();
+  if (!doc || doc->FError != 0 || (doc->FFormatValid != 1 && doc->FDataSize == 0)) {
+    const std::uint16_t code = (doc && doc->FError != 0) ? doc->FError : rc::kFileOpen;
+    std::string text;
+    unsigned style = 0;
+    int help = 0;
+    GetResultMessage(code, text, style, help);
+    ShowMessageBox(text, style, help);
+    FExitCode = exitcode::kFileUnusable;
+    return;
+  }
+  const std::string printer = ui->pnlSelected->text().toStdString();
+  if (printer.empty()) {
+    ShowMessageBox(Str(4356), kIconInformation, 0);
+    FExitCode = exitcode::kNoPrinter;
+    return;
+  }
+  if (ConfirmDownload(printer) != 1) {
+    FExitCode = exitcode::kCancelled;
+    return;
+  }
+
+  if (frmPrntView) frmPrntView->exec();
+  ReportDownloadResult();
+  FExitCode = exitcode::OfResult(FApp.LastResult);
+  if (FApp.LastResult == rc::kSuccess) WriteDownloadLog();
+}
+
+int TfrmMain::ConfirmDownload(const std::string& p) {
+  if (!FApp.IsFileForPrinter(p)) {
+    if (ShowConfirmBox(Str(4103) + Str(4102), 0x4121, 1011) != platform::kIdOk) return 2;
+  }
+  const std::uint32_t ports = GetPortFlags(p);
+  if (ports & kPortSeveral) {
+    if (ShowConfirmBox(Str(4104) + Str(4102), 0x4121, 1012) != platform::kIdOk) return 2;
+  }
+  if (!FApp.IsCommandModel(p)) {
+    if (GetPortFlags(p) & kPortParallel) {
+      if (ShowConfirmBox(Str(4107), 0x4041, 1020) != platform::kIdOk) return 2;
+      if (ShowConfirmBox(Str(4106), 0x4041, 1015) != platform::kIdOk) return 2;
+    } else {
+      if (ShowConfirmBox(Str(4105), 0x4121, 1012) != platform::kIdOk) return 2;
+    }
+  }
+  if (FApp.EnableCommand && FApp.IsCommandModel(p)) {
+    if (ConfirmMemoryInit() != platform::kIdOk) return 2;
+  }
+  return 1;
+}
+
+int TfrmMain::ConfirmMemoryInit() {
+  bool checked = FApp.InitMemory != 0;
+  if (!FApp.InitMemoryPreset) {
+    // Shown even when confirmations are off: the answer cannot be guessed.
+    const int answer = DlgMsgBox->Execute(Str(4101), 1031, 32, FApp.InitMemory, Str(4124));
+    if (answer != platform::kIdOk) return answer;
+    checked = DlgMsgBox->CheckBox1()->isChecked();
+  }
+  std::string text;
+  int help = 0;
+  if (checked) {
+    FApp.InitMemory = 1;
+    text = Str(4193);
+    help = 1031;
+  } else {
+    FApp.InitMemory = 0;
+    text = Str(4194);
+    help = 1032;
+  }
+  const TDownDocFile* doc = FApp.GetDoc();
+  text += "\n" + (doc ? doc->FBeginMessage : std::string());
+  return ShowConfirmBox(text, 0x4041, help);
+}
+
+int TfrmMain::ReportDownloadResult() {
+  std::string text;
+  unsigned style = 0;
+  int help = 0;
+  GetResultMessage(FApp.LastResult, text, style, help);
+  const int answer = ShowConfirmBox(text, style | kHelp, help);
+  if (FApp.LastResult == rc::kSuccess) {
+    std::string instruction;
+    if (FApp.EnableCommand) {
+      const TDownDocFile* doc = FApp.GetDoc();
+      instruction = (doc && !doc->FDoneMessage.empty()) ? doc->FDoneMessage : Str(4121);
+    } else {
+      instruction = Str(4122);
+    }
+    return ShowConfirmBox(instruction, 0x4040, 1016);
+  }
+  if (FApp.LastResult == rc::kDirectoryChange) return answer;
+  return ShowConfirmBox(Str(4120), 0x4040, help);
+}
+
+void TfrmMain::WriteDownloadLog() {
+  const std::string key =
+      ui->pnlFileName->text().toStdString() + "," + ui->pnlFileState->text().toStdString();
+  const std::string value =
+      ui->pnlSelected->text().toStdString() + "," + ui->pnlSelPort->text().toStdString();
+  downloadlog::Write(downloadlog::DefaultFile(), QDateTime::currentDateTime(), key, value);
+}
+
+void TfrmMain::WMAutoRun() {
+  if (!FApp.GetDoc() || FApp.SelectedPrinter.empty()) return;
+  FAutoRunning = true;
+  hide();
+  ExecDownload();
+  FAutoRunning = false;
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
