@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
       CloseMainWindowOnSignals(frmMain);
       frmMain->show();
       exitCode = app.exec();
+      // An unattended run ends with what its download came to.
+      if (exitCode == 0) exitCode = frmMain->ExitCode();
     }
     SetMessageBoxOwner(nullptr);
     DeleteForms();

@@ -1,0 +1,228 @@
+// The download command's checks and result messages, with the boxes answered by the test.
+#include "ui/frmmain.h"
+
+#include "app/codes.h"
+#include "app/downloadlog.h"
+#include "app/forms.h"
+#include "app/strings.h"
+#include "firmware/dwndoc.h"
+#include "platform/profile.h"
+#include "printers/myapp.h"
+#include "support/recordingboxes.h"
+#include "support/tempenv.h"
+#include "ui/dlgmsgbox.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+using testsupport::RecordingBoxes;
+using testsupport::TempEnv;
+
+namespace {
+
+std::string Str(int id) { return std::string(strings::Load(id)); }
+
+class DownloadFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app = std::make_unique<TFWLOADApp>();
+    window = std::make_unique<TfrmMain>(*app);
+    dialog = std::make_unique<TDlgMsgBox>(window.get());
+    DlgMsgBox = dialog.get();
+  }
+  void TearDown() override { DlgMsgBox = nullptr; }
+
+  // A document as if the firmware file had opened with these header values.
+  TDownDocFile& OpenDocument(int formatValid = 1, std::uint32_t size = 4) {
+    app->Doc = std::make_unique<TDownDocFile>();
+    app->Doc->FFormatValid = formatValid;
+    app->Doc->FDataSize = size;
+    return *app->Doc;
+  }
+  void SetShown(const char* panel, const std::string& text) {
+    window->findChild<QWidget*>(panel)->setProperty("text", QString::fromStdString(text));
+  }
+
+  TempEnv env;
+  RecordingBoxes boxes;
+  std::unique_ptr<TFWLOADApp> app;
+  std::unique_ptr<TfrmMain> window;
+  std::unique_ptr<TDlgMsgBox> dialog;
+};
+
+}  // namespace
+
+TEST_F(DownloadFlow, WithNeitherFileNorPrinterOnlyTheFileIsAskedFor) {
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4355));
+  EXPECT_EQ(boxes.shown[0].style, 0x40u);
+  EXPECT_EQ(boxes.shown[0].help, 0);
+}
+
+TEST_F(DownloadFlow, ADeletedFileIsReportedWithTheExclamationIcon) {
+  const auto file = env.Root() / "gone.FWB";
+  SetShown("edtFileName", file.string());
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4352));
+  EXPECT_EQ(boxes.shown[0].style, 0x30u);
+}
+
+TEST_F(DownloadFlow, TheChecksComeFirstEvenWithConfirmationsOff) {
+  app->ShowMessage = 0;
+  const auto file = env.Root() / "fw.FWB";
+  testsupport::WriteFile(file, "data");
+  SetShown("edtFileName", file.string());
+  OpenDocument();
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4356));
+}
+
+TEST_F(DownloadFlow, AFileThatFailedToOpenIsNeverSent) {
+  const auto file = env.Root() / "fw.FWB";
+  testsupport::WriteFile(file, "data");
+  SetShown("edtFileName", file.string());
+  SetShown("pnlSelected", "queue");
+  OpenDocument().FError = rc::kTempFile;
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4118));
+  EXPECT_EQ(app->LastResult, 0);
+
+  // Unrecognised and empty: nothing to send either.
+  boxes.shown.clear();
+  OpenDocument(0, 0);
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4114));
+}
+
+TEST_F(DownloadFlow, ResultMessagesFollowTheTable) {
+  struct Row {
+    std::uint16_t code;
+    int id;
+    unsigned style;
+    int help;
+  };
+  const Row rows[] = {{0, 4113, 0x40, 2001},    {17, 4114, 0x10, 2002}, {18, 4118, 0x10, 2004},
+                      {32, 4115, 0x10, 2005},   {33, 4116, 0x10, 2005}, {34, 4116, 0x10, 2005},
+                      {35, 4357, 0x10, 2010},   {36, 4358, 0x10, 2011}, {64, 4123, 0x40, 9999},
+                      {4096, 4117, 0x10, 2008}, {1, 4119, 0x10, 9999},  {65535, 4119, 0x10, 9999}};
+  for (const Row& r : rows) {
+    std::string text;
+    unsigned style = 0;
+    int help = 0;
+    TfrmMain::GetResultMessage(r.code, text, style, help);
+    EXPECT_EQ(text, Str(r.id)) << r.code;
+    EXPECT_EQ(style, r.style) << r.code;
+    EXPECT_EQ(help, r.help) << r.code;
+  }
+}
+
+TEST_F(DownloadFlow, SuccessIsFollowedByTheInstruction) {
+  OpenDocument();
+  app->LastResult = 0;
+  window->ReportDownloadResult();
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4113));
+  EXPECT_EQ(boxes.shown[0].style, 0x4040u);
+  EXPECT_EQ(boxes.shown[1].text, Str(4121));
+  EXPECT_EQ(boxes.shown[1].style, 0x4040u);
+  EXPECT_EQ(boxes.shown[1].help, 1016);
+
+  boxes.shown.clear();
+  app->Doc->FDoneMessage = "Done\rcheck the panel";
+  window->ReportDownloadResult();
+  EXPECT_EQ(boxes.shown.at(1).text, "Done\rcheck the panel");
+
+  // Without the download command the printer is restarted by hand, whatever the file says.
+  boxes.shown.clear();
+  app->EnableCommand = 0;
+  window->ReportDownloadResult();
+  EXPECT_EQ(boxes.shown.at(1).text, Str(4122));
+}
+
+TEST_F(DownloadFlow, AnAbortShowsTheInterruptionThenThePowerCycleHint) {
+  app->LastResult = rc::kAborted;
+  window->ReportDownloadResult();
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4117));
+  EXPECT_EQ(boxes.shown[0].style, 0x4010u);
+  EXPECT_EQ(boxes.shown[0].help, 2008);
+  EXPECT_EQ(boxes.shown[1].text, Str(4120));
+  EXPECT_EQ(boxes.shown[1].style, 0x4040u);
+  EXPECT_EQ(boxes.shown[1].help, 2008);
+}
+
+TEST_F(DownloadFlow, ADirectoryFailureShowsOnlyItsMessage) {
+  app->LastResult = rc::kDirectoryChange;
+  window->ReportDownloadResult();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4357));
+}
+
+TEST_F(DownloadFlow, ConfirmationsOffSkipTheResultBoxes) {
+  app->ShowMessage = 0;
+  app->LastResult = rc::kSendFailed;
+  window->ReportDownloadResult();
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(DownloadFlow, APresetAnswerSkipsTheSettingsMemoryDialog) {
+  OpenDocument().FBeginMessage = "Begin";
+  app->InitMemoryPreset = true;
+  app->InitMemory = 0;
+  EXPECT_EQ(window->ConfirmMemoryInit(), 1);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4194) + "\nBegin");
+  EXPECT_EQ(boxes.shown[0].style, 0x4041u);
+  EXPECT_EQ(boxes.shown[0].help, 1032);
+  EXPECT_EQ(app->InitMemory, 0);
+}
+
+TEST_F(DownloadFlow, TheMemoryChoiceIsKeptEvenWhenTheFollowUpIsCancelled) {
+  OpenDocument();
+  app->InitMemoryPreset = true;
+  app->InitMemory = 1;
+  boxes.Answer({2});
+  EXPECT_EQ(window->ConfirmMemoryInit(), 2);
+  EXPECT_EQ(boxes.shown.at(0).text, Str(4193) + "\n");
+  EXPECT_EQ(boxes.shown.at(0).help, 1031);
+  EXPECT_EQ(app->InitMemory, 1);
+}
+
+TEST_F(DownloadFlow, TheLogEntryNamesFileStateAndPrinter) {
+  SetShown("pnlFileName", "/fw/a.FWV");
+  SetShown("pnlFileState", "Firmware V2");
+  SetShown("pnlSelected", "Laser");
+  SetShown("pnlSelPort", "socket://10.0.0.9");
+  window->WriteDownloadLog();
+  const std::string log = testsupport::ReadFile(env.DataHome() / "fwload" / "DownLoad.log");
+  EXPECT_NE(log.find("/fw/a.FWV,Firmware V2=Laser,socket://10.0.0.9\n"), std::string::npos) << log;
+  EXPECT_EQ(log.rfind("[", 0), 0u);
+}
+
+TEST(DownloadLogSection, LeavesTheTimeOutAtMidnight) {
+  const QDateTime midnight(QDate(2026, 12, 8), QTime(0, 0));
+  const QDateTime later(QDate(2026, 12, 8), QTime(13, 5, 9));
+  const std::string date = downloadlog::SectionName(midnight);
+  EXPECT_FALSE(date.empty());
+  EXPECT_EQ(downloadlog::SectionName(later).rfind(date + " ", 0), 0u);
+  EXPECT_GT(downloadlog::SectionName(later).size(), date.size() + 1);
+}
+
+TEST_F(DownloadFlow, AnUnattendedRunWithoutAPrinterLeavesTheWindowOpen) {
+  app->Interactive = 0;
+  OpenDocument();
+  window->show();
+  window->WMAutoRun();
+  QApplication::processEvents();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(app->LastResult, 0);
+}
