@@ -1,4 +1,5 @@
 #include "ui/frmmain.h"
+#include "ui/waitcursor.h"
 
 #include "ui_frmmain.h"
 
@@ -60,13 +61,6 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 

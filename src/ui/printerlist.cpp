@@ -1,6 +1,7 @@
 // The printer list: rows, icons, ghosted printers, the selected printer's details and the
 // status line.
 #include "ui/frmmain.h"
+#include "ui/waitcursor.h"
 
 #include "ui_frmmain.h"
 
@@ -26,13 +27,6 @@ namespace {
 // The undisplayed model-code text of a row.
 constexpr int kCodeRole = Qt::UserRole + 1;
 
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Rows sort by caption in the user's locale.
 class PrinterItem : public QTreeWidgetItem {
