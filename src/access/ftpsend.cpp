@@ -145,8 +145,8 @@ std::vector<std::string> DirectoryParts(std::string_view directory) {
 
 class Upload {
  public:
-  Upload(FwlNotifyProc notify, void* context, std::int64_t size)
-      : notify_(notify), context_(context), size_(size) {}
+  Upload(FwlNotifyProc notify, void* context, std::int64_t size, long stallSeconds)
+      : notify_(notify), context_(context), size_(size), stallLimit_(std::chrono::seconds(stallSeconds)) {}
 
   // Tells the receiver; true when it answers that the user has asked to abort.
   bool Notify(int notification, std::uint64_t value) {
@@ -159,9 +159,19 @@ class Upload {
   // Progress of the transfer (also called while connecting): one update per percent step, and a
   // heartbeat while nothing moves.
   bool Progress(std::uint64_t sent) {
-    if (aborted_) return true;
-    const bool due = Clock::now() - last_ >= kHeartbeat;
+    if (aborted_ || stalled_) return true;
+    const auto now = Clock::now();
+    const bool due = now - last_ >= kHeartbeat;
     if (!sending_) return due ? Notify(FWL_NOTIFY_CONNECTING, 0) : false;
+    // curl's own low-speed check averages over several seconds and so fires late; the limit
+    // counts from the last byte that moved.
+    if (sent != moved_) {
+      moved_ = sent;
+      movedAt_ = now;
+    } else if (stallLimit_.count() > 0 && now - movedAt_ >= stallLimit_) {
+      stalled_ = true;
+      return true;
+    }
     const int percent = size_ > 0 ? static_cast<int>(sent * 100 / static_cast<std::uint64_t>(size_))
                                   : 100;
     if (percent == lastPercent_ && !due) return false;
@@ -174,6 +184,7 @@ class Upload {
   std::size_t Read(char* buffer, std::size_t size) {
     if (!sending_) {
       sending_ = true;
+      movedAt_ = Clock::now();
       if (Notify(FWL_NOTIFY_DOWNLOADING, 0)) return CURL_READFUNC_ABORT;
     }
     const std::size_t n = std::fread(buffer, 1, size, file_);
@@ -192,6 +203,7 @@ class Upload {
   bool storeSent_ = false;  // the printer was asked to store the file: a partial one may exist
   bool aborted_ = false;
   bool readFailed_ = false;
+  bool stalled_ = false;
 
  private:
   FwlNotifyProc notify_;
@@ -201,6 +213,9 @@ class Upload {
   int lastPercent_ = -1;
   std::uint64_t lastSent_ = ~std::uint64_t{0};
   Clock::time_point last_ = Clock::now();
+  std::chrono::seconds stallLimit_;
+  std::uint64_t moved_ = 0;
+  Clock::time_point movedAt_ = Clock::now();
 };
 
 std::size_t ReadCallback(char* buffer, std::size_t size, std::size_t count, void* user) {
@@ -276,7 +291,7 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
 
   const auto settings = access::LoadSettings(std::filesystem::path());
   const long stallSeconds = settings.StallSeconds;
-  Upload upload(notify, context, st.st_size);
+  Upload upload(notify, context, st.st_size, stallSeconds);
   upload.file_ = file;
 
   std::string url = "ftp://" + *authority;

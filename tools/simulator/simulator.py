@@ -375,6 +375,9 @@ class Simulator:
                     self.ac_in_buffer_size = min(SimDTPHandler.ac_in_buffer_size, left)
                 DTPHandler.handle_read(self)
 
+            # The base class binds its own reader to the event under a second name.
+            handle_read_event = handle_read
+
             def close(self):
                 if not self._closed and self.receive:
                     self.cmd_channel.sim_received = self.tot_bytes_received
@@ -509,8 +512,13 @@ def main():
     logging.basicConfig(level=logging.INFO if args.verbose else logging.WARNING,
                         format="simulator: %(message)s", stream=sys.stderr)
 
+    stop_requested = []
+
     def interrupt(signum, frame):
-        raise KeyboardInterrupt
+        # The first request stops; later ones must not break into the orderly stop.
+        if not stop_requested:
+            stop_requested.append(signum)
+            raise KeyboardInterrupt
 
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(signum, interrupt)
