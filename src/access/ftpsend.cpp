@@ -113,7 +113,9 @@ std::optional<std::string> Authority(std::string_view host) {
     if (colon != std::string_view::npos && host.find(':', colon + 1) != std::string_view::npos) {
       // Several colons: an IPv6 address written without brackets, and no port.
       if (host.find_first_of("[]") != std::string_view::npos) return std::nullopt;
-      return "[" + std::string(host) + "]";
+      std::string bracketed(1, '[');
+      bracketed.append(host).push_back(']');
+      return bracketed;
     }
     if (colon != std::string_view::npos) {
       name = host.substr(0, colon);
@@ -258,11 +260,15 @@ void DeletePartialFile(const std::string& authority, const std::string& remotePa
                                                                         : kCleanupSeconds;
   CommonOptions(curl, limit);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, limit);
-  const std::string url = "ftp://" + authority + "/";
+  std::string url = "ftp://";
+  url += authority;
+  url += '/';
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   // Sent after the login, before any directory change: the path is relative to the login.
-  curl_slist* commands = curl_slist_append(nullptr, ("DELE " + remotePath).c_str());
+  std::string command = "DELE ";
+  command += remotePath;
+  curl_slist* commands = curl_slist_append(nullptr, command.c_str());
   curl_easy_setopt(curl, CURLOPT_QUOTE, commands);
   curl_easy_perform(curl);
   curl_slist_free_all(commands);
@@ -294,13 +300,18 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
   Upload upload(notify, context, st.st_size, stallSeconds);
   upload.file_ = file;
 
-  std::string url = "ftp://" + *authority;
+  // (Appends rather than operator+ on literals, which GCC 12 warns about wrongly at -O3.)
+  std::string url = "ftp://";
+  url += *authority;
   std::string remotePath;
   for (const auto& part : DirectoryParts(dir)) {
-    url += "/" + PercentEncode(part);
-    remotePath += part + "/";
+    url += '/';
+    url += PercentEncode(part);
+    remotePath += part;
+    remotePath += '/';
   }
-  url += "/" + PercentEncode(fileName);
+  url += '/';
+  url += PercentEncode(fileName);
   remotePath += fileName;
 
   if (upload.Notify(FWL_NOTIFY_CONNECTING, 0)) {
