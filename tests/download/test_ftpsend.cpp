@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -173,6 +178,19 @@ TEST_F(FtpSend, HostMayCarryTheSchemeAndATrailingSlash) {
   }
 }
 
+TEST_F(FtpSend, FileKeepsItsOwnNameWhateverCharactersItHolds) {
+  TempEnv env;
+  Simulator sim(Script(), env.Root() / "printer");
+  const auto stream = MakeStream(1000);
+  const auto file = stream.parent_path() / "fw 1#2%41;type=a?.bin";
+  std::filesystem::copy_file(stream, file);
+  Receiver receiver;
+  ASSERT_EQ(Send(receiver, sim.FtpHost(), "/ketora0/", file), accesscode::kSuccess);
+  EXPECT_EQ(testsupport::ListTree(sim.FtpDir()), std::vector<std::string>{file.filename().string()});
+  // Sent as binary whatever the name says: the bytes are unchanged.
+  EXPECT_EQ(ReadFile(sim.FtpDir() / file.filename()), ReadFile(stream));
+}
+
 TEST_F(FtpSend, DirectoryThatCannotBeEnteredIsReportedAsSuch) {
   TempEnv env;
   Simulator sim(Script(), env.Root() / "printer");
@@ -226,6 +244,55 @@ TEST_F(FtpSend, PrinterNotListeningFailsQuickly) {
   EXPECT_EQ(Send(receiver, host, "ketora0", file), accesscode::kSendFailed);
   EXPECT_LT(elapsed_, 5s);
   EXPECT_EQ(receiver.Count(FWL_NOTIFY_DOWNLOADING), 0);
+}
+
+// A port that takes connections (the system completes them) but never says a word.
+class SilentPort {
+ public:
+  SilentPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(fd_, 4) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+      throw std::runtime_error("no listening socket");
+    }
+    port_ = ntohs(a.sin_port);
+  }
+  ~SilentPort() { ::close(fd_); }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+TEST_F(FtpSend, PrinterThatNeverAnswersFailsAfterTheStallLimit) {
+  TempEnv env;
+  SetStallSeconds(env, 2);
+  SilentPort silent;
+  const auto file = MakeStream(1000);
+  Receiver receiver;
+  EXPECT_EQ(Send(receiver, silent.Host(), "ketora0", file), accesscode::kSendFailed);
+  EXPECT_GE(elapsed_, 1s);
+  EXPECT_LT(elapsed_, 8s);
+  EXPECT_EQ(receiver.Count(FWL_NOTIFY_DOWNLOADING), 0);
+}
+
+TEST_F(FtpSend, AbortIsSeenWhileConnecting) {
+  TempEnv env;
+  SetStallSeconds(env, 0);  // never give up by itself
+  SilentPort silent;
+  const auto file = MakeStream(1000);
+  Receiver receiver;
+  const auto abortAt = Clock::now() + 1s;
+  receiver.Answer = [abortAt](int, std::uint64_t) { return Clock::now() >= abortAt ? 1 : 0; };
+  EXPECT_EQ(Send(receiver, silent.Host(), "ketora0", file), accesscode::kAborted);
+  EXPECT_LT(elapsed_, 5s);
+  // The window heard from the library while it waited.
+  EXPECT_GE(receiver.Count(FWL_NOTIFY_CONNECTING), 2);
 }
 
 TEST_F(FtpSend, PrinterThatRefusesTheSessionIsAFailure) {
