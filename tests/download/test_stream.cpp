@@ -242,15 +242,18 @@ TEST(Stream, FileThatWasNotEmptyIsAFailure) {
   EXPECT_EQ(r.Code, rc::kTempFile);
 }
 
-TEST(Stream, UnwritableFileIsAFailure) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+TEST(Stream, FileThatCannotBeOpenedForWritingIsAFailure) {
   TempEnv env;
   TDownDocFile doc;
   SetData(doc, kData);
-  const auto file = NewTempFile();
-  std::filesystem::permissions(file, std::filesystem::perms::owner_read,
-                               std::filesystem::perm_options::replace);
-  EXPECT_EQ(TPrintThread::MakeDownloadFile(file, &doc, 0, 0).Code, rc::kTempFile);
+  // A folder in place of the file.
+  EXPECT_EQ(TPrintThread::MakeDownloadFile(env.TmpDir(), &doc, 0, 0).Code, rc::kTempFile);
+  if (::geteuid() != 0) {  // root writes read-only files
+    const auto file = NewTempFile();
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read,
+                                 std::filesystem::perm_options::replace);
+    EXPECT_EQ(TPrintThread::MakeDownloadFile(file, &doc, 0, 0).Code, rc::kTempFile);
+  }
 }
 
 // The command's eight digits end at 99,999,999 bytes of data.

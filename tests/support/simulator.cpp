@@ -94,6 +94,7 @@ Simulator::Simulator(const std::filesystem::path& script, const std::filesystem:
     if (line.rfind("RAW_PORT=", 0) == 0) rawPort_ = std::stoi(line.substr(9));
     if (line.rfind("FTP_PORT=", 0) == 0) ftpPort_ = std::stoi(line.substr(9));
     if (line.rfind("REPORT=", 0) == 0) report_ = line.substr(7);
+    if (line.rfind("IPP_PID=", 0) == 0) ippPid_ = std::stoi(line.substr(8));
   }
   if (!ready) {
     Stop();

@@ -50,6 +50,7 @@ class Simulator {
   void Stop();
   int RawPort() const { return rawPort_; }
   int FtpPort() const { return ftpPort_; }
+  pid_t IppPid() const { return ippPid_; }  // the --ipp-command process, 0 without one
   std::string FtpHost() const { return "127.0.0.1:" + std::to_string(ftpPort_); }
   const std::filesystem::path& Dir() const { return dir_; }
   std::filesystem::path FtpDir() const { return dir_ / "ftp" / "ketora0"; }
@@ -66,6 +67,7 @@ class Simulator {
   int stdin_ = -1;
   int rawPort_ = 0;
   int ftpPort_ = 0;
+  pid_t ippPid_ = 0;
 };
 
 // A loopback port on which nothing listens (taken from the system and released again).
