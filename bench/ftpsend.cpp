@@ -67,7 +67,10 @@ int main(int argc, char** argv) {
   doc.FDataSize = kSize;
   bench::FillRandom(doc.FData.get(), kSize);
   const fs::path file = dir / "dwnbench";
-  { std::FILE* f = std::fopen(file.c_str(), "wb"); if (f) std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    if (f) std::fclose(f);
+  }
   const auto built = TPrintThread::MakeDownloadFile(file, &doc, 1, 1);
   doc.FData.reset();
   if (!built.Ok()) return 1;
@@ -116,8 +119,8 @@ int main(int argc, char** argv) {
   const double library = bench::Median(libraryTimes);
   std::printf("stream: %.1f MiB, %d rounds, medians\n", mib, rounds);
   std::printf("curl -T:                %8.1f ms  %8.1f MiB/s\n", curl * 1000, mib / curl);
-  std::printf("SendFileToFtpPrinter:   %8.1f ms  %8.1f MiB/s  (%d notifications)\n",
-              library * 1000, mib / library, notifications);
+  std::printf("SendFileToFtpPrinter:   %8.1f ms  %8.1f MiB/s  (%d notifications)\n", library * 1000,
+              mib / library, notifications);
   std::printf("throughput library / curl: %5.2f  (goal >= 0.90)\n", curl / library);
   return 0;
 }

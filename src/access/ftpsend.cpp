@@ -148,7 +148,10 @@ std::vector<std::string> DirectoryParts(std::string_view directory) {
 class Upload {
  public:
   Upload(FwlNotifyProc notify, void* context, std::int64_t size, long stallSeconds)
-      : notify_(notify), context_(context), size_(size), stallLimit_(std::chrono::seconds(stallSeconds)) {}
+      : notify_(notify),
+        context_(context),
+        size_(size),
+        stallLimit_(std::chrono::seconds(stallSeconds)) {}
 
   // Tells the receiver; true when it answers that the user has asked to abort.
   bool Notify(int notification, std::uint64_t value) {
@@ -174,8 +177,8 @@ class Upload {
       stalled_ = true;
       return true;
     }
-    const int percent = size_ > 0 ? static_cast<int>(sent * 100 / static_cast<std::uint64_t>(size_))
-                                  : 100;
+    const int percent =
+        size_ > 0 ? static_cast<int>(sent * 100 / static_cast<std::uint64_t>(size_)) : 100;
     if (percent == lastPercent_ && !due) return false;
     lastPercent_ = percent;
     lastSent_ = sent;
@@ -240,7 +243,7 @@ void CommonOptions(CURL* curl, long stallSeconds) {
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
   // Passive mode: the printer never has to reach back through a firewall.
-  curl_easy_setopt(curl, CURLOPT_FTPPORT, nullptr);
+  curl_easy_setopt(curl, CURLOPT_FTPPORT, static_cast<char*>(nullptr));
   curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_MULTICWD));
   if (stallSeconds > 0) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, stallSeconds);
@@ -256,8 +259,8 @@ void DeletePartialFile(const std::string& authority, const std::string& remotePa
                        long stallSeconds) {
   CURL* curl = curl_easy_init();
   if (!curl) return;
-  const long limit = stallSeconds > 0 && stallSeconds < kCleanupSeconds ? stallSeconds
-                                                                        : kCleanupSeconds;
+  const long limit =
+      stallSeconds > 0 && stallSeconds < kCleanupSeconds ? stallSeconds : kCleanupSeconds;
   CommonOptions(curl, limit);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, limit);
   std::string url = "ftp://";

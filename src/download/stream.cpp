@@ -16,11 +16,15 @@
 namespace {
 
 // Job-language entry and the switch into the download mode; the printer expects it unchanged.
+// clang-format off
 constexpr std::array<std::uint8_t, 52> kPrefix = {
     0x1B, 0x01, '@', 'E', 'J', 'L', 0x0D, 0x0A,
-    '@', 'E', 'J', 'L', ' ', 'S', 'E', ' ', 'L', 'A', ' ', '=', ' ', 'E', 'S', 'C', '/', 'P', 0x0D, 0x0A,
-    '@', 'E', 'J', 'L', ' ', 'E', 'N', ' ', 'L', 'A', ' ', '=', ' ', 'E', 'S', 'C', '/', 'P', 0x0D, 0x0A,
+    '@', 'E', 'J', 'L', ' ', 'S', 'E', ' ', 'L', 'A', ' ', '=', ' ', 'E', 'S', 'C', '/', 'P',
+    0x0D, 0x0A,
+    '@', 'E', 'J', 'L', ' ', 'E', 'N', ' ', 'L', 'A', ' ', '=', ' ', 'E', 'S', 'C', '/', 'P',
+    0x0D, 0x0A,
     0x1B, 'z', 0xD0, 0x81};
+// clang-format on
 constexpr std::size_t kSizeRecordLength = 13;  // "Uf" eight digits ",0*"
 constexpr std::size_t kTrailerLength = 7;      // "Ug,1," memory byte "*"
 constexpr std::size_t kTrailerMemoryByte = 5;
@@ -59,8 +63,8 @@ DownloadFileResult TPrintThread::MakeDownloadFile(const std::filesystem::path& f
   // Refused before the file is touched, so nothing of it can ever reach a printer.
   if (command && dataSize >= kMaxCommandDataSize) return Failed(rc::kTooLarge);
 
-  const std::uint64_t expected =
-      dataSize + (command ? kPrefix.size() + kSizeRecordLength : 0) + (trailer ? kTrailerLength : 0);
+  const std::uint64_t expected = dataSize + (command ? kPrefix.size() + kSizeRecordLength : 0) +
+                                 (trailer ? kTrailerLength : 0);
   // An empty file would send nothing at all: treated as a failure.
   if (expected == 0) return Failed(rc::kTempFile);
 
@@ -86,8 +90,9 @@ DownloadFileResult TPrintThread::MakeDownloadFile(const std::filesystem::path& f
   }
 
   struct stat st {};
-  if (ok) ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-               static_cast<std::uint64_t>(st.st_size) == expected;
+  if (ok)
+    ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+         static_cast<std::uint64_t>(st.st_size) == expected;
   if (::close(fd) != 0) ok = false;
   if (!ok) return Failed(rc::kTempFile);
   return DownloadFileResult{static_cast<std::int64_t>(expected), rc::kSuccess};

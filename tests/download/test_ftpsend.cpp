@@ -89,15 +89,13 @@ class FtpSend : public ::testing::Test {
     return *file;
   }
 
-  static std::filesystem::path Script() {
-    return Simulator::ScriptIn(testsupport::SourceDir());
-  }
+  static std::filesystem::path Script() { return Simulator::ScriptIn(testsupport::SourceDir()); }
 
   std::uint32_t Send(Receiver& receiver, const std::string& host, const std::string& directory,
                      const std::filesystem::path& file) {
     const auto start = Clock::now();
-    const std::uint32_t code = AccessLibrary().SendFileToFtpPrinter(
-        &Receiver::Proc, &receiver, host, directory, file.string());
+    const std::uint32_t code = AccessLibrary().SendFileToFtpPrinter(&Receiver::Proc, &receiver,
+                                                                    host, directory, file.string());
     elapsed_ = Clock::now() - start;
     return code;
   }
@@ -186,7 +184,8 @@ TEST_F(FtpSend, FileKeepsItsOwnNameWhateverCharactersItHolds) {
   std::filesystem::copy_file(stream, file);
   Receiver receiver;
   ASSERT_EQ(Send(receiver, sim.FtpHost(), "/ketora0/", file), accesscode::kSuccess);
-  EXPECT_EQ(testsupport::ListTree(sim.FtpDir()), std::vector<std::string>{file.filename().string()});
+  EXPECT_EQ(testsupport::ListTree(sim.FtpDir()),
+            std::vector<std::string>{file.filename().string()});
   // Sent as binary whatever the name says: the bytes are unchanged.
   EXPECT_EQ(ReadFile(sim.FtpDir() / file.filename()), ReadFile(stream));
 }
@@ -256,7 +255,8 @@ class SilentPort {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof a;
     if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(fd_, 4) != 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        ::listen(fd_, 4) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
       throw std::runtime_error("no listening socket");
     }
     port_ = ntohs(a.sin_port);

@@ -63,8 +63,9 @@ bool SendRaw(int port, const std::string& bytes) {
 }
 
 std::string Sha256(const std::string& bytes) {
-  return QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-                                  QCryptographicHash::Sha256)
+  return QCryptographicHash::hash(
+             QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+             QCryptographicHash::Sha256)
       .toHex()
       .toStdString();
 }
@@ -140,8 +141,8 @@ TEST(Simulator, ReportsASizeRecordThatDoesNotMatchTheData) {
   for (const auto& r : records) {
     ASSERT_FALSE(r.Errors.empty()) << r.File;
   }
-  const auto& lost = records[0].Bytes == static_cast<std::int64_t>(shortened.size()) ? records[0]
-                                                                                      : records[1];
+  const auto& lost =
+      records[0].Bytes == static_cast<std::int64_t>(shortened.size()) ? records[0] : records[1];
   const auto& other = &lost == &records[0] ? records[1] : records[0];
   EXPECT_EQ(lost.SizeRecord, 100);
   EXPECT_EQ(lost.DataLength, 99);

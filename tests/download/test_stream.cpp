@@ -36,15 +36,15 @@ std::string Hex(const std::string& text) {
 }
 
 // The command's prefix as the printer documents it, written out byte by byte.
-const std::string kPrefix = Hex(
-    "1B 01 40 45 4A 4C 0D 0A"
-    "40 45 4A 4C 20 53 45 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
-    "40 45 4A 4C 20 45 4E 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
-    "1B 7A D0 81");
+const std::string kPrefix =
+    Hex("1B 01 40 45 4A 4C 0D 0A"
+        "40 45 4A 4C 20 53 45 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
+        "40 45 4A 4C 20 45 4E 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
+        "1B 7A D0 81");
 
 // Data that holds the bytes most likely to be mangled on the way: zero, end-of-file, all bits.
-const std::string kData = std::string("\x00\x1A\xFF", 3) + "firmware" +
-                          std::string("\r\n\x1B\x00\x1A\x1A\xFF\x80", 8);
+const std::string kData =
+    std::string("\x00\x1A\xFF", 3) + "firmware" + std::string("\r\n\x1B\x00\x1A\x1A\xFF\x80", 8);
 
 void SetData(TDownDocFile& doc, const std::string& data) {
   doc.FDataSize = static_cast<std::uint32_t>(data.size());

@@ -13,14 +13,14 @@ namespace testsupport {
 // One download as the printer simulator saw it (its report's fields).
 struct SimRecord {
   int Seq = 0;
-  std::string Channel;   // "raw" or "ftp"
-  std::string File;      // relative to the simulator's folder
-  std::string Name;      // the uploaded name (FTP)
+  std::string Channel;  // "raw" or "ftp"
+  std::string File;     // relative to the simulator's folder
+  std::string Name;     // the uploaded name (FTP)
   std::int64_t Bytes = 0;
   std::string Sha256;
   bool Complete = false;
   std::string Fault;
-  std::string Shape;     // plain, data+trailer, wrapped, wrapped+trailer, empty
+  std::string Shape;  // plain, data+trailer, wrapped, wrapped+trailer, empty
   std::int64_t DataLength = -1;
   std::int64_t SizeRecord = -1;  // -1: no size record
   int Memory = -1;               // -1: no trailer
@@ -57,8 +57,7 @@ class Simulator {
 
   std::vector<SimRecord> Records() const;
   // The records once there are at least `count`, or whatever there is after `timeout`.
-  std::vector<SimRecord> WaitForRecords(std::size_t count,
-                                        std::chrono::milliseconds timeout) const;
+  std::vector<SimRecord> WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   std::filesystem::path dir_;
