@@ -483,7 +483,9 @@ class Simulator:
 
 
 def main():
-    parser = argparse.ArgumentParser(description="Printer simulator (raw port and FTP).")
+    parser = argparse.ArgumentParser(usage=argparse.SUPPRESS, description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter,
+                                     add_help=True)
     parser.add_argument("--dir")
     parser.add_argument("--host", default="127.0.0.1")
     parser.add_argument("--raw-port", type=int, default=0)
