@@ -1,0 +1,99 @@
+// The download stream: the printer's download command around the firmware data.
+#include "download/printthread.h"
+
+#include "firmware/dwndoc.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Job-language entry and the switch into the download mode; the printer expects it unchanged.
+// clang-format off
+constexpr std::array<std::uint8_t, 52> kPrefix = {
+    0x1B, 0x01, '@', 'E', 'J', 'L', 0x0D, 0x0A,
+    '@', 'E', 'J', 'L', ' ', 'S', 'E', ' ', 'L', 'A', ' ', '=', ' ', 'E', 'S', 'C', '/', 'P',
+    0x0D, 0x0A,
+    '@', 'E', 'J', 'L', ' ', 'E', 'N', ' ', 'L', 'A', ' ', '=', ' ', 'E', 'S', 'C', '/', 'P',
+    0x0D, 0x0A,
+    0x1B, 'z', 0xD0, 0x81};
+// clang-format on
+constexpr std::size_t kSizeRecordLength = 13;  // "Uf" eight digits ",0*"
+constexpr std::size_t kTrailerLength = 7;      // "Ug,1," memory byte "*"
+constexpr std::size_t kTrailerMemoryByte = 5;
+
+// One write call never asks for more than this: the kernel caps a single write below 2 GiB.
+constexpr std::size_t kWriteChunk = std::size_t{1} << 30;
+
+// Writes all of `size` bytes, resuming after short writes and signals.
+bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, std::min(size, kWriteChunk));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+DownloadFileResult Failed(std::uint16_t code) { return DownloadFileResult{0, code}; }
+
+}  // namespace
+
+DownloadFileResult TPrintThread::MakeDownloadFile(const std::filesystem::path& fileName,
+                                                  const TDownDocFile* doc, int wrap,
+                                                  int initMemory) {
+  if (fileName.empty() || doc == nullptr) return Failed(rc::kTempFile);
+
+  const bool command = wrap != 0 && doc->FEnableCommand != 0;
+  const bool trailer = wrap != 0 && doc->FReboot != 0;
+  const std::uint64_t dataSize = doc->FDataSize;
+  if (dataSize > 0 && !doc->FData) return Failed(rc::kTempFile);
+  // Refused before the file is touched, so nothing of it can ever reach a printer.
+  if (command && dataSize >= kMaxCommandDataSize) return Failed(rc::kTooLarge);
+
+  const std::uint64_t expected = dataSize + (command ? kPrefix.size() + kSizeRecordLength : 0) +
+                                 (trailer ? kTrailerLength : 0);
+  // An empty file would send nothing at all: treated as a failure.
+  if (expected == 0) return Failed(rc::kTempFile);
+
+  // The file exists already (made empty and private by the caller); it is neither created nor
+  // truncated here, so a file that held something before fails the size check below.
+  const int fd = ::open(fileName.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return Failed(rc::kTempFile);
+
+  bool ok = true;
+  if (command) {
+    std::array<std::uint8_t, kPrefix.size() + kSizeRecordLength> head{};
+    std::copy(kPrefix.begin(), kPrefix.end(), head.begin());
+    char record[kSizeRecordLength + 1];
+    std::snprintf(record, sizeof record, "Uf%08u,0*", static_cast<unsigned>(dataSize));
+    std::memcpy(head.data() + kPrefix.size(), record, kSizeRecordLength);
+    ok = WriteAll(fd, head.data(), head.size());
+  }
+  if (ok && dataSize > 0) ok = WriteAll(fd, doc->FData.get(), static_cast<std::size_t>(dataSize));
+  if (ok && trailer) {
+    std::array<std::uint8_t, kTrailerLength> tail = {'U', 'g', ',', '1', ',', '0', '*'};
+    tail[kTrailerMemoryByte] = initMemory != 0 ? '1' : '0';
+    ok = WriteAll(fd, tail.data(), tail.size());
+  }
+
+  struct stat st {};
+  if (ok)
+    ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+         static_cast<std::uint64_t>(st.st_size) == expected;
+  if (::close(fd) != 0) ok = false;
+  if (!ok) return Failed(rc::kTempFile);
+  return DownloadFileResult{static_cast<std::int64_t>(expected), rc::kSuccess};
+}
