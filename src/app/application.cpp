@@ -37,9 +37,20 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-void CloseMainWindowOnSignals(QWidget* mainWindow) {
+void CatchCloseSignals() {
+  if (signalPipe[0] >= 0) return;
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
   ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
+}
+
+void CloseMainWindowOnSignals(QWidget* mainWindow) {
+  CatchCloseSignals();
+  if (signalPipe[0] < 0) return;
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, mainWindow);
   QPointer<QWidget> window(mainWindow);
   QObject::connect(notifier, &QSocketNotifier::activated, notifier, [window]() {
@@ -52,9 +63,4 @@ void CloseMainWindowOnSignals(QWidget* mainWindow) {
     }
     window->close();
   });
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
 }

@@ -11,5 +11,7 @@ class TApplication : public QApplication {
 };
 
 // SIGTERM, SIGINT and SIGHUP close the main window as the user would, so that the settings are
-// saved and temporary files removed.
+// saved and temporary files removed. The signals are caught from the start; one that arrives
+// before the window exists closes it as soon as it does.
+void CatchCloseSignals();
 void CloseMainWindowOnSignals(QWidget* mainWindow);

@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  CatchCloseSignals();
+
   // The application model exists before any window, also in a second instance.
   auto model = std::make_unique<TFWLOADApp>(arguments);
   Myapp = model.get();
@@ -109,10 +111,10 @@ int main(int argc, char** argv) {
 
     if (started) {
       SetMessageBoxOwner(frmMain);
+      CloseMainWindowOnSignals(frmMain);
       instance.Listen([]() {
         if (frmMain) frmMain->RaiseToFront();
       });
-      CloseMainWindowOnSignals(frmMain);
       frmMain->show();
       exitCode = app.exec();
       // An unattended run ends with what its download came to.
