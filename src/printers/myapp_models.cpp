@@ -7,6 +7,20 @@
 #include "platform/text.h"
 #include "printers/funcs.h"
 
+namespace {
+
+// A code or flag text read as a decimal integer (an optional sign, then digits only); nullopt
+// for anything else, such as the name of an icon file.
+std::optional<int> DecimalOf(std::string_view value) {
+  const std::string_view v = text::Trim(value);
+  if (v.empty() || (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X'))) {
+    return std::nullopt;
+  }
+  return text::ParseIniInteger(v);
+}
+
+}  // namespace
+
 void TFWLOADApp::LoadModelTable() {
   ModelTable.Clear();
   MergeBuiltinModels();
@@ -27,8 +41,8 @@ void TFWLOADApp::LoadModelTable() {
     TDLPrinter row;
     row.Name = text::CutCp932(key, kModelFieldLimit);
     row.CodeText = parts.empty() ? std::string() : text::CutCp932(parts[0], kModelFieldLimit);
-    row.Code = text::ParseIniInteger(row.CodeText).value_or(0);
-    row.Command = (parts.size() > 1 && text::ParseIniInteger(parts[1]).value_or(0) == 1) ? 1 : 0;
+    row.Code = DecimalOf(row.CodeText).value_or(0);
+    row.Command = (parts.size() > 1 && DecimalOf(parts[1]) == 1) ? 1 : 0;
     ModelTable.Add(row);
   }
 }
