@@ -13,7 +13,8 @@
 #   cups-sandbox.sh add-queue DIR NAME DEVICE-URI [MODEL [INFO [LOCATION]]]
 #       Adds an enabled queue with the error policy abort-job. MODEL becomes the queue's
 #       printer-make-and-model through a small PPD whose *NickName it is; "-" or no MODEL makes a
-#       raw queue ("Local Raw Printer"). INFO (the comment) may hold line breaks.
+#       raw queue ("Local Raw Printer"); an empty MODEL a queue that reports an empty one.
+#       INFO (the comment) may hold line breaks.
 #       For a printer on a socket use socket://127.0.0.1:PORT/?snmp=false (the slash matters).
 #   cups-sandbox.sh add-class DIR NAME MEMBER...
 #       Adds a class of the given queues, in that order.
@@ -29,7 +30,16 @@ set -euo pipefail
 
 die() { echo "cups-sandbox: $*" >&2; exit 1; }
 
-usage() { sed -n '2,28p' "$0" >&2; exit 2; }
+usage() {
+  awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2
+  exit 2
+}
+
+# A process that has ended but was not reaped yet (its parent is gone) counts as ended.
+alive() {
+  kill -0 "$1" 2>/dev/null || return 1
+  [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]
+}
 
 free_port() {
   /usr/bin/python3 - <<'EOF'
@@ -55,7 +65,7 @@ stop() {
       pid=$(cat "$root/cupsd.pid")
       if kill "$pid" 2>/dev/null; then
         for _ in $(seq 1 50); do
-          kill -0 "$pid" 2>/dev/null || break
+          alive "$pid" || break
           sleep 0.1
         done
         kill -9 "$pid" 2>/dev/null || true
@@ -165,7 +175,7 @@ EOF
       echo "$dir/cups.sock"
       return 0
     fi
-    kill -0 "$(cat "$root/cupsd.pid")" 2>/dev/null || break
+    alive "$(cat "$root/cupsd.pid")" || break
     sleep 0.1
   done
   cat "$root/log/cupsd.out" "$root/log/error_log" >&2 2>/dev/null || true
@@ -211,7 +221,7 @@ EOF
 }
 
 add_queue() {
-  local dir=$1 name=$2 uri=$3 model=${4:--} info=${5:-} location=${6:-}
+  local dir=$1 name=$2 uri=$3 model=${4--} info=${5:-} location=${6:-}
   local server root
   server=$(server_of "$dir")
   root=$(cat "$dir/root")

@@ -1,6 +1,6 @@
 // GetFtpPrinterInfo: an FTP printer's model and firmware version, asked over IPP.
 #include "access/accesssettings.h"
-#include "access/ftphost.h"
+#include "access/addresses.h"
 #include "access/fwloadaccess.h"
 #include "access/lasterror.h"
 #include "app/codes.h"

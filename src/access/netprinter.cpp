@@ -1,6 +1,7 @@
 // SelectNetworkPrinter and its dialog.
 #include "access/netprinter.h"
 
+#include "access/addresses.h"
 #include "access/fwloadaccess.h"
 #include "platform/spooler.h"
 #include "platform/text.h"
@@ -15,18 +16,6 @@
 #include <cstring>
 
 namespace fwlaccess {
-
-bool IsNetworkDeviceUri(std::string_view uri) {
-  static constexpr std::string_view kSchemes[] = {"ipp",   "ipps", "http", "https", "socket",
-                                                   "lpd",   "dnssd", "mdns", "smb"};
-  const std::size_t colon = uri.find(':');
-  if (colon == std::string_view::npos) return false;
-  const std::string scheme = text::ToLowerAscii(uri.substr(0, colon));
-  for (std::string_view s : kSchemes) {
-    if (scheme == s) return true;
-  }
-  return false;
-}
 
 TdlgNetworkPrinter::TdlgNetworkPrinter(QWidget* parent, std::size_t limit)
     : QDialog(parent), ui(new Ui::TdlgNetworkPrinter), limit_(limit) {

@@ -13,9 +13,6 @@ class TdlgNetworkPrinter;
 
 namespace fwlaccess {
 
-// True for a device URI that reaches its printer over the network.
-bool IsNetworkDeviceUri(std::string_view deviceUri);
-
 // The library's network printer dialog: the print server's queues that reach a printer over the
 // network, and the address and directory of an FTP printer. The target is a queue name, or
 // "ftp://" + address + "/" + directory when an address is typed.

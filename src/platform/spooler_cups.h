@@ -14,7 +14,7 @@ namespace platform {
 // connection is refused); one that accepts but never answers is given up after these.
 struct CupsTimeouts {
   int ConnectMs = 3000;         // making the connection
-  double AnswerSeconds = 5.0;   // each wait for an answer of a query
+  double AnswerSeconds = 3.0;   // each wait for an answer of a query (libcups tries twice)
   double DataSeconds = 30.0;    // each wait while a job's data is sent
 };
 

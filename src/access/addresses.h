@@ -16,4 +16,8 @@ struct FtpAddress {
 // nullopt when no host can be read from the text (empty, or a port that is no port).
 std::optional<FtpAddress> ParseFtpAddress(std::string_view typed);
 
+// True for a queue's device URI that reaches its printer over the network (ipp, ipps, http,
+// https, socket, lpd, dnssd, mdns, smb).
+bool IsNetworkDeviceUri(std::string_view deviceUri);
+
 }  // namespace fwlaccess
