@@ -105,6 +105,17 @@ TEST(ModelTable, UserValuesSurviveEveryStartAndEmptyValuesAreRestored) {
   }
 }
 
+TEST(ModelTable, BuiltinRowsCountWhenTheSettingsFileCannotBeWritten) {
+  TempEnv env;
+  // The settings file's folder is a file: nothing can be written there, not even by root.
+  testsupport::WriteFile(env.Root() / "blocked", "a file, not a folder\n");
+  const auto settings = env.Root() / "blocked" / "FWLOAD.INI";
+  TFWLOADApp app({}, settings);
+  EXPECT_EQ(app.ModelTable.Count(), 51);
+  EXPECT_EQ(Looked(app, "TORVA VELOXIA M3").Code, 8);
+  EXPECT_FALSE(std::filesystem::exists(settings));
+}
+
 TEST(ModelTable, DeletedBuiltinRowComesBackAtTheNextStart) {
   TempEnv env;
   { TFWLOADApp app({}, env.SettingsFile()); }
