@@ -4,7 +4,7 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 
-namespace access {
+namespace fwlaccess {
 
 Settings LoadSettings(const std::filesystem::path& settingsFile) {
   const platform::ProfileFile ini(settingsFile.empty() ? platform::SettingsFilePath()
@@ -24,4 +24,4 @@ Settings LoadSettings(const std::filesystem::path& settingsFile) {
   return s;
 }
 
-}  // namespace access
+}  // namespace fwlaccess

@@ -4,7 +4,7 @@
 #include <string>
 
 // The library's own settings: section "Access" of the settings file.
-namespace access {
+namespace fwlaccess {
 
 struct Settings {
   int IppPort = 631;                  // where an FTP printer answers IPP
@@ -14,4 +14,4 @@ struct Settings {
 
 Settings LoadSettings(const std::filesystem::path& settingsFile);
 
-}  // namespace access
+}  // namespace fwlaccess

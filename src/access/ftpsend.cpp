@@ -1,5 +1,6 @@
 // Sending a download file to an FTP printer.
 #include "access/accesssettings.h"
+#include "access/addresses.h"
 #include "access/fwloadaccess.h"
 #include "access/lasterror.h"
 #include "app/codes.h"
@@ -61,74 +62,29 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char a = text[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != prefix[i]) return false;
-  }
-  return true;
-}
-
-bool ValidPort(std::string_view digits) {
-  if (digits.empty() || digits.size() > 5) return false;
-  long port = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    port = port * 10 + (c - '0');
-  }
-  return port > 0 && port < 65536;
-}
-
 // The authority part of the URL ("name", "name:port", "[v6]:port") for a host as the user may
-// have typed it: with or without "ftp://", with a port, with a trailing directory (ignored).
-// Nothing when no host is left or it holds characters that would change the URL's meaning.
-std::optional<std::string> Authority(std::string_view host) {
-  if (StartsWithNoCase(host, "ftp://")) host.remove_prefix(6);
-  host = host.substr(0, host.find('/'));
-  if (host.empty() || HasControl(host)) return std::nullopt;
-  for (char c : host) {
-    if (c == ' ' || c == '@' || c == '\\' || c == '?' || c == '#' || c == '%') return std::nullopt;
-  }
-  std::string_view name = host;
-  std::string_view port;
-  bool hasPort = false;
-  if (host.front() == '[') {
-    // An IPv6 address in brackets, perhaps with a port after it.
-    const auto close = host.find(']');
-    if (close == std::string_view::npos || close == 1) return std::nullopt;
-    name = host.substr(0, close + 1);
-    const std::string_view rest = host.substr(close + 1);
-    if (!rest.empty()) {
-      if (rest.front() != ':') return std::nullopt;
-      port = rest.substr(1);
-      hasPort = true;
-    }
-    if (name.substr(1, name.size() - 2).find_first_of("[]") != std::string_view::npos) {
+// have typed it. Nothing when no host is left or it holds characters that would change the URL's
+// meaning.
+std::optional<std::string> Authority(std::string_view typed) {
+  const auto address = fwlaccess::ParseFtpAddress(typed);
+  if (!address || HasControl(address->Host)) return std::nullopt;
+  for (char c : address->Host) {
+    if (c == ' ' || c == '@' || c == '\\' || c == '?' || c == '#' || c == '%' || c == '[' ||
+        c == ']') {
       return std::nullopt;
     }
-  } else {
-    const auto colon = host.find(':');
-    if (colon != std::string_view::npos && host.find(':', colon + 1) != std::string_view::npos) {
-      // Several colons: an IPv6 address written without brackets, and no port.
-      if (host.find_first_of("[]") != std::string_view::npos) return std::nullopt;
-      std::string bracketed(1, '[');
-      bracketed.append(host).push_back(']');
-      return bracketed;
-    }
-    if (colon != std::string_view::npos) {
-      name = host.substr(0, colon);
-      port = host.substr(colon + 1);
-      hasPort = true;
-    }
-    if (name.empty() || name.find_first_of("[]") != std::string_view::npos) return std::nullopt;
   }
-  std::string authority(name);
-  if (hasPort) {
-    if (!ValidPort(port)) return std::nullopt;
+  std::string authority;
+  if (address->Host.find(':') != std::string::npos) {
+    authority += '[';
+    authority += address->Host;
+    authority += ']';
+  } else {
+    authority = address->Host;
+  }
+  if (address->FtpPort != 0) {
     authority += ':';
-    authority += port;
+    authority += std::to_string(address->FtpPort);
   }
   return authority;
 }
@@ -288,8 +244,7 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
   const std::string fileName = std::filesystem::path(path).filename().string();
   if (fileName.empty() || HasControl(fileName)) return accesscode::kTempFile;
 
-  // Standard streams rather than descriptors: <unistd.h> declares access(), which clashes with
-  // this library's namespace. ("e": closed on exec.)
+  // ("e": closed on exec.)
   std::FILE* file = std::fopen(path, "rbe");
   if (!file) return accesscode::kTempFile;
   struct stat st {};
@@ -298,7 +253,7 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
     return accesscode::kTempFile;
   }
 
-  const auto settings = access::LoadSettings(std::filesystem::path());
+  const auto settings = fwlaccess::LoadSettings(std::filesystem::path());
   const long stallSeconds = settings.StallSeconds;
   Upload upload(notify, context, st.st_size, stallSeconds);
   upload.file_ = file;
@@ -369,6 +324,6 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
 extern "C" uint32_t SendFileToFtpPrinter(FwlNotifyProc notify, void* context, const char* host,
                                          const char* directory, const char* path) {
   const std::uint32_t code = Send(notify, context, host, directory, path);
-  access::SetLastError(code);
+  fwlaccess::SetLastError(code);
   return code;
 }

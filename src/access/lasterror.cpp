@@ -6,8 +6,8 @@ namespace {
 thread_local std::uint32_t lastError = 0;
 }
 
-namespace access {
+namespace fwlaccess {
 void SetLastError(std::uint32_t code) { lastError = code; }
-}  // namespace access
+}  // namespace fwlaccess
 
 extern "C" uint32_t FwlGetLastError(void) { return lastError; }

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include <fcntl.h>
@@ -57,10 +58,12 @@ void CloseMainWindowOnSignals(QWidget* mainWindow) {
     char buf[16];
     [[maybe_unused]] const auto n = ::read(signalPipe[0], buf, sizeof buf);
     if (!window) return;
-    // Modal dialogs end first, so the main window's close is not refused by them.
+    // Modal dialogs end first; the main window closes once their loops have returned.
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (w != window && w->isModal() && w->isVisible()) w->close();
     }
-    window->close();
+    QTimer::singleShot(0, window, [window] {
+      if (window) window->close();
+    });
   });
 }

@@ -17,8 +17,12 @@ std::uint32_t PortFlagsOf(std::string_view portText);
 // The port flags of a spooler printer; 0 when it cannot be opened.
 std::uint32_t GetPortFlags(const std::string& printerName);
 
-// Appends the names of the spooler's printers in the spooler's order. Returns 0, or a nonzero
-// code when the list could not be had.
+// Result of EnumPrinterNames when the print server cannot be reached (the list is then
+// unchanged; the window says so with message 4359).
+inline constexpr int kEnumSpoolerUnreachable = 1722;
+
+// Appends the names of the spooler's printers in the spooler's order (none: still 0). Returns 0,
+// kEnumSpoolerUnreachable, or 14 (rc::kOutOfMemory) when the list could not be held.
 int EnumPrinterNames(std::vector<std::string>& names);
 
 // The host part of an ftp:// address: the text after the first "//" up to the next "/";

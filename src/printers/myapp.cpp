@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "printers/funcs.h"
 
 #include <algorithm>
 
@@ -166,6 +167,9 @@ void TFWLOADApp::SelectPrinter(const std::string& name) {
     std::string model;
     if (FModelChooser && FModelChooser->ChooseModel(model)) {
       PrinterInfo.Driver = model;
+      // An FTP printer that names no model keeps the user's choice, as the FTP printer dialog
+      // does, so that refreshing it does not ask again.
+      if (IsFtpTarget(SelectedPrinter)) SetFtpPrinterInfo(model, std::string());
     }
     LookupModel(PrinterInfo);
   }

@@ -10,6 +10,9 @@
 #include <vector>
 
 class TDownDocFile;
+namespace platform {
+class ISpoolPrinter;
+}
 
 // Asks the user for a printer's model when the printer reports none (the model choice dialog).
 class IModelChooser {
@@ -89,6 +92,9 @@ class TFWLOADApp {
 
   // ---- printer catalogue ----
   int QueryPrinter(const std::string& name, TPrnInfo& info);
+  // Copies an open printer's spooler data into `info`; 0 (and `info` unchanged) when the spooler
+  // cannot give it.
+  int ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info);
   std::string DriverNameOf(const std::string& name);
 
   // The dialog that SelectPrinter shows when a printer reports no model; none: cancelled.

@@ -7,11 +7,52 @@
 #include "platform/text.h"
 #include "printers/funcs.h"
 
+namespace {
+
+// A code or flag text read as a decimal integer (an optional sign, then digits only); nullopt
+// for anything else, such as the name of an icon file.
+std::optional<int> DecimalOf(std::string_view value) {
+  const std::string_view v = text::Trim(value);
+  if (v.empty() || (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X'))) {
+    return std::nullopt;
+  }
+  return text::ParseIniInteger(v);
+}
+
+// The built-in row of a string id: the key before the first "=", the value after it (up to a
+// further "="); nullopt for an id without a text.
+std::optional<std::pair<std::string, std::string>> BuiltinRow(int id) {
+  const std::string_view row = strings::Load(id);
+  if (row.empty()) return std::nullopt;
+  const std::size_t eq = row.find('=');
+  std::string value;
+  if (eq != std::string_view::npos) {
+    const std::string_view rest = row.substr(eq + 1);
+    value = std::string(rest.substr(0, rest.find('=')));
+  }
+  return std::make_pair(std::string(row.substr(0, eq)), value);
+}
+
+// A key the user or a firmware file gave a value keeps it.
+bool NeedsBuiltinValue(const std::optional<std::string>& current) {
+  return text::CutCp932(current.value_or(std::string()), 254).empty();
+}
+
+}  // namespace
+
 void TFWLOADApp::LoadModelTable() {
   ModelTable.Clear();
   MergeBuiltinModels();
 
-  const platform::IniText ini(platform::ReadFileBytes(FSettingsFile).value_or(std::string()));
+  platform::IniText ini(platform::ReadFileBytes(FSettingsFile).value_or(std::string()));
+  // Should the settings file refuse the merge (a folder that cannot be written), the built-in
+  // rows still count for this run, or no printer at all would be a target.
+  for (int id = strings::kFirstModelRow; id <= strings::kLastModelRow; ++id) {
+    const auto row = BuiltinRow(id);
+    if (row && NeedsBuiltinValue(ini.Value(kPrintersSection, row->first))) {
+      ini.Set(kPrintersSection, row->first, row->second);
+    }
+  }
   for (const auto& key : ini.Keys(kPrintersSection)) {
     const std::string value =
         text::CutCp932(ini.Value(kPrintersSection, key).value_or("?"), kPrnTextLimit);
@@ -27,8 +68,8 @@ void TFWLOADApp::LoadModelTable() {
     TDLPrinter row;
     row.Name = text::CutCp932(key, kModelFieldLimit);
     row.CodeText = parts.empty() ? std::string() : text::CutCp932(parts[0], kModelFieldLimit);
-    row.Code = text::ParseIniInteger(row.CodeText).value_or(0);
-    row.Command = (parts.size() > 1 && text::ParseIniInteger(parts[1]).value_or(0) == 1) ? 1 : 0;
+    row.Code = DecimalOf(row.CodeText).value_or(0);
+    row.Command = (parts.size() > 1 && DecimalOf(parts[1]) == 1) ? 1 : 0;
     ModelTable.Add(row);
   }
 }
@@ -36,18 +77,9 @@ void TFWLOADApp::LoadModelTable() {
 void TFWLOADApp::MergeBuiltinModels() {
   platform::ProfileFile ini(FSettingsFile);
   for (int id = strings::kFirstModelRow; id <= strings::kLastModelRow; ++id) {
-    const std::string_view row = strings::Load(id);
-    if (row.empty()) continue;
-    const std::size_t eq = row.find('=');
-    const std::string key(row.substr(0, eq));
-    std::string value;
-    if (eq != std::string_view::npos) {
-      const std::string_view rest = row.substr(eq + 1);
-      value = std::string(rest.substr(0, rest.find('=')));
-    }
-    // A key the user or a firmware file gave a value keeps it.
-    if (text::CutCp932(ini.ReadString(kPrintersSection, key, ""), 254).empty()) {
-      ini.Write(kPrintersSection, key, value);
+    const auto row = BuiltinRow(id);
+    if (row && NeedsBuiltinValue(ini.Read(kPrintersSection, row->first))) {
+      ini.Write(kPrintersSection, row->first, row->second);
     }
   }
 }

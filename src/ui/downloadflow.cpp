@@ -30,9 +30,7 @@ std::string Str(int id) { return std::string(strings::Load(id)); }
 
 }  // namespace
 
-bool TfrmMain::Unattended() const {
-  return FAutoRunning && FApp.Interactive == 0 && FApp.ShowMessage == 0;
-}
+bool TfrmMain::Unattended() const { return FApp.Interactive == 0 && FApp.ShowMessage == 0; }
 
 int TfrmMain::ShowConfirmBox(const std::string& text, unsigned style, int helpContext) {
   if (!FApp.ShowMessage) return platform::kIdOk;

@@ -306,7 +306,8 @@ void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!FShown) {
     FShown = true;
-    FormShow();
+    // After the window is on the screen: filling the list may take a while or ask something.
+    QMetaObject::invokeMethod(this, &TfrmMain::FormShow, Qt::QueuedConnection);
   }
   if (FBoundsRestored) return;
   FBoundsRestored = true;

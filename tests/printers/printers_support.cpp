@@ -1,0 +1,223 @@
+#include "printers/printers_support.h"
+
+#include "app/codes.h"
+#include "support/tempenv.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+namespace printerstest {
+
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) old_ = old;
+  if (value) ::setenv(name_.c_str(), value->c_str(), 1);
+  else ::unsetenv(name_.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
+  else ::unsetenv(name_.c_str());
+}
+
+int Run(const std::vector<std::string>& argv, std::string* out) {
+  int pipefd[2];
+  if (::pipe(pipefd) != 0) return -1;
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::dup2(pipefd[1], 1);
+    ::close(pipefd[0]);
+    ::close(pipefd[1]);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(pipefd[1]);
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+  ::close(pipefd[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (out) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+namespace sandbox {
+
+namespace {
+std::filesystem::path FromEnv(const char* name) {
+  const char* dir = std::getenv(name);
+  return dir ? std::filesystem::path(dir) : std::filesystem::path();
+}
+std::string Script() { return (testsupport::SourceDir() / "tools" / "cups-sandbox.sh").string(); }
+}  // namespace
+
+std::filesystem::path Dir() { return FromEnv("FWLOAD_CUPS_SANDBOX"); }
+std::filesystem::path EmptyDir() { return FromEnv("FWLOAD_CUPS_EMPTY"); }
+std::filesystem::path Socket(const std::filesystem::path& dir) { return dir / "cups.sock"; }
+
+void AddQueue(const std::string& name, const std::string& uri, const std::string& model,
+              const std::string& info) {
+  std::vector<std::string> argv = {Script(), "add-queue", Dir().string(), name, uri, model};
+  if (!info.empty()) argv.push_back(info);
+  ASSERT_EQ(Run(argv), 0) << "cannot add queue " << name;
+}
+
+void Remove(const std::string& name) {
+  ASSERT_EQ(Run({Script(), "remove", Dir().string(), name}), 0) << "cannot remove " << name;
+}
+
+std::size_t Requests(const std::filesystem::path& dir) {
+  std::ifstream root(dir / "root");
+  std::string tree;
+  std::getline(root, tree);
+  std::ifstream log(std::filesystem::path(tree) / "log" / "access_log");
+  std::size_t lines = 0;
+  std::string line;
+  while (std::getline(log, line)) ++lines;
+  return lines;
+}
+
+}  // namespace sandbox
+
+// ---- TcpSink ----
+
+TcpSink::TcpSink() {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(listener_, 8);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+  port_ = ntohs(addr.sin_port);
+  thread_ = std::thread([this] { Serve(); });
+}
+
+TcpSink::~TcpSink() {
+  stop_ = true;
+  thread_.join();
+  ::close(listener_);
+}
+
+std::vector<std::string> TcpSink::Received() {
+  std::lock_guard guard(lock_);
+  return received_;
+}
+
+void TcpSink::Serve() {
+  while (!stop_) {
+    pollfd p{listener_, POLLIN, 0};
+    if (::poll(&p, 1, 50) <= 0) continue;
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    std::string bytes;
+    char buf[65536];
+    while (!stop_) {
+      pollfd c{fd, POLLIN, 0};
+      if (::poll(&c, 1, 50) <= 0) continue;
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    std::lock_guard guard(lock_);
+    received_.push_back(std::move(bytes));
+  }
+}
+
+// ---- FakeSpooler ----
+
+namespace {
+
+class FakePrinter : public platform::ISpoolPrinter {
+ public:
+  FakePrinter(std::string name, std::optional<platform::SpoolPrinterData> data)
+      : name_(std::move(name)), data_(std::move(data)) {}
+  const std::string& Name() const override { return name_; }
+  std::optional<platform::SpoolPrinterData> GetData() override { return data_; }
+  int StartRawDocument(const std::string&) override { return 0; }
+  bool Write(const void*, std::size_t) override { return false; }
+  bool EndDocument() override { return false; }
+  void AbortDocument() override {}
+  platform::SpoolStatus GetJob(int, platform::SpoolJobData&) override {
+    return platform::SpoolStatus::NotFound;
+  }
+  bool CancelJob(int) override { return false; }
+
+ private:
+  std::string name_;
+  std::optional<platform::SpoolPrinterData> data_;
+};
+
+}  // namespace
+
+void FakeSpooler::Add(const platform::SpoolPrinterData& data) {
+  Printers[data.Name] = data;
+  Order.push_back(data.Name);
+}
+
+platform::SpoolStatus FakeSpooler::EnumPrinters(std::vector<std::string>& names) {
+  if (EnumStatus != platform::SpoolStatus::Ok) return EnumStatus;
+  names.insert(names.end(), Order.begin(), Order.end());
+  return platform::SpoolStatus::Ok;
+}
+
+std::unique_ptr<platform::ISpoolPrinter> FakeSpooler::OpenPrinter(const std::string& name,
+                                                                  platform::SpoolStatus* why) {
+  Opened.push_back(name);
+  const auto it = Printers.find(name);
+  if (it == Printers.end()) {
+    if (why) *why = platform::SpoolStatus::NotFound;
+    return nullptr;
+  }
+  if (why) *why = platform::SpoolStatus::Ok;
+  const bool unreadable = std::find(Unreadable.begin(), Unreadable.end(), name) != Unreadable.end();
+  return std::make_unique<FakePrinter>(
+      name, unreadable ? std::nullopt : std::optional<platform::SpoolPrinterData>(it->second));
+}
+
+// ---- FakeAccessLibrary ----
+
+int FakeAccessLibrary::SelectNetworkPrinter(void*, std::string&) { return 0; }
+
+bool FakeAccessLibrary::GetFtpPrinterInfo(const std::string& host, std::string& model,
+                                          std::string& version, std::uint32_t& lastError) {
+  Asked.push_back(host);
+  const auto it = Hosts.find(host);
+  if (it == Hosts.end()) {
+    lastError = accesscode::kSendFailed;
+    return false;
+  }
+  if (!it->second.Ok) {
+    lastError = it->second.LastError;
+    return false;
+  }
+  model = it->second.Model;
+  version = it->second.Version;
+  lastError = 0;
+  return true;
+}
+
+std::uint32_t FakeAccessLibrary::SendFileToFtpPrinter(FwlNotifyProc, void*, const std::string&,
+                                                      const std::string&, const std::string&) {
+  return accesscode::kSendFailed;
+}
+
+}  // namespace printerstest

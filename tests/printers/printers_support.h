@@ -1,0 +1,115 @@
+#pragma once
+
+#include "download/accesslib.h"
+#include "platform/spooler.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace printerstest {
+
+// Sets (or, with nullopt, removes) an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// Runs a program without a shell; its exit code (-1 when it could not run). Standard output is
+// kept in `out` when given.
+int Run(const std::vector<std::string>& argv, std::string* out = nullptr);
+
+// The private print servers of the CTest fixtures.
+namespace sandbox {
+std::filesystem::path Dir();       // the server with the standard queues (fixtures.sh)
+std::filesystem::path EmptyDir();  // the server without queues
+std::filesystem::path Socket(const std::filesystem::path& dir);  // the value for CUPS_SERVER
+// The sandbox script's commands on Dir().
+void AddQueue(const std::string& name, const std::string& uri, const std::string& model = "-",
+              const std::string& info = std::string());
+void Remove(const std::string& name);
+// Requests the server has answered so far (its access log has one line per request).
+std::size_t Requests(const std::filesystem::path& dir);
+}  // namespace sandbox
+
+// A printer on a raw TCP port of the loopback interface: takes every connection and keeps the
+// bytes of each.
+class TcpSink {
+ public:
+  TcpSink();
+  ~TcpSink();
+  TcpSink(const TcpSink&) = delete;
+  TcpSink& operator=(const TcpSink&) = delete;
+  int Port() const { return port_; }
+  // The bytes of every connection that has been closed, in order.
+  std::vector<std::string> Received();
+
+ private:
+  void Serve();
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::mutex lock_;
+  std::vector<std::string> received_;
+  std::thread thread_;
+};
+
+// A spooler whose printers a test describes: for the port texts and failures a real server
+// cannot show.
+class FakeSpooler : public platform::ISpooler {
+ public:
+  FakeSpooler() { platform::SetSpooler(this); }
+  ~FakeSpooler() override { platform::SetSpooler(nullptr); }
+
+  std::map<std::string, platform::SpoolPrinterData> Printers;
+  std::vector<std::string> Order;  // names in the server's order
+  std::vector<std::string> Unreadable;  // open, but their data cannot be had
+  platform::SpoolStatus EnumStatus = platform::SpoolStatus::Ok;
+  std::vector<std::string> Opened;  // every name asked for, as given
+
+  void Add(const platform::SpoolPrinterData& data);
+
+  platform::SpoolStatus EnumPrinters(std::vector<std::string>& names) override;
+  std::unique_ptr<platform::ISpoolPrinter> OpenPrinter(const std::string& name,
+                                                       platform::SpoolStatus* why) override;
+  void BeginSnapshot() override {}
+  void EndSnapshot() override {}
+};
+
+// An access library whose FTP printers a test describes.
+class FakeAccessLibrary : public IAccessLibrary {
+ public:
+  FakeAccessLibrary() { SetAccessLibrary(this); }
+  ~FakeAccessLibrary() override { SetAccessLibrary(nullptr); }
+
+  struct Answer {
+    bool Ok = false;
+    std::string Model;
+    std::string Version;
+    std::uint32_t LastError = 0;
+  };
+  std::map<std::string, Answer> Hosts;  // host -> answer; any other host does not answer
+  std::vector<std::string> Asked;       // every host asked, as given
+
+  int SelectNetworkPrinter(void* owner, std::string& target) override;
+  bool GetFtpPrinterInfo(const std::string& host, std::string& model, std::string& version,
+                         std::uint32_t& lastError) override;
+  std::uint32_t SendFileToFtpPrinter(FwlNotifyProc notify, void* context, const std::string& host,
+                                     const std::string& directory,
+                                     const std::string& path) override;
+};
+
+}  // namespace printerstest

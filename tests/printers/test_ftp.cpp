@@ -1,0 +1,167 @@
+// FTP printers through the real access library, against IPP identities served by ippeveprinter
+// (the ipp_identity fixture: "withmodel" reports PX-E3000 and V1.23, "nomodel" only V2.00).
+#include "app/codes.h"
+#include "download/accesslib.h"
+#include "printers/myapp.h"
+#include "printers/printers_support.h"
+#include "support/tempenv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+using printerstest::Run;
+using testsupport::TempEnv;
+
+std::filesystem::path IdentityDir() {
+  const char* dir = std::getenv("FWLOAD_IPP_IDENTITY");
+  return dir ? std::filesystem::path(dir) : std::filesystem::path();
+}
+
+int PortOf(const std::string& printer) {
+  std::ifstream in(IdentityDir() / (printer + ".port"));
+  int port = 0;
+  in >> port;
+  return port;
+}
+
+// Get-Printer-Attributes requests the printer has answered.
+int Requests(const std::string& printer) {
+  std::string out;
+  EXPECT_EQ(Run({(testsupport::SourceDir() / "tools" / "ipp-identity.sh").string(), "requests",
+                 IdentityDir().string(), printer},
+                &out),
+            0);
+  return std::atoi(out.c_str());
+}
+
+// A printer's identity is asked on the IPP port of the library's own settings.
+void UseIppPort(const TempEnv& env, int port) {
+  testsupport::WriteFile(env.SettingsFile(),
+                         "[Access]\nIppPort=" + std::to_string(port) + "\nIppPath=/ipp/print\n");
+}
+
+// Records whether the user was asked.
+class RecordingChooser : public IModelChooser {
+ public:
+  explicit RecordingChooser(std::optional<std::string> answer) : answer_(std::move(answer)) {}
+  bool ChooseModel(std::string& modelName) override {
+    ++Asked;
+    if (!answer_) return false;
+    modelName = *answer_;
+    return true;
+  }
+  int Asked = 0;
+
+ private:
+  std::optional<std::string> answer_;
+};
+
+class Ftp : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(LoadAccessLibrary(testsupport::BinDir() / kAccessLibraryName));
+  }
+  void SetUp() override {
+    ASSERT_FALSE(IdentityDir().empty()) << "run through ctest: the printers are a fixture";
+    ASSERT_GT(PortOf("withmodel"), 0);
+  }
+  TempEnv env_;
+};
+
+TEST_F(Ftp, ModelAndVersionAreReadForEveryFormOfTheHost) {
+  UseIppPort(env_, PortOf("withmodel"));
+  for (const char* host : {"127.0.0.1", "ftp://127.0.0.1", "ftp://127.0.0.1/ketora0",
+                           "127.0.0.1:2121", "ftp://127.0.0.1:21/ketora0", "localhost"}) {
+    std::string model = "x";
+    std::string version = "x";
+    std::uint32_t lastError = 1;
+    EXPECT_TRUE(AccessLibrary().GetFtpPrinterInfo(host, model, version, lastError)) << host;
+    EXPECT_EQ(model, "PX-E3000") << host;
+    EXPECT_EQ(version, "V1.23") << host;
+    EXPECT_EQ(lastError, 0u) << host;
+  }
+}
+
+TEST_F(Ftp, APrinterWithoutAModelSaysSo) {
+  UseIppPort(env_, PortOf("nomodel"));
+  std::string model;
+  std::string version;
+  std::uint32_t lastError = 0;
+  EXPECT_FALSE(AccessLibrary().GetFtpPrinterInfo("127.0.0.1", model, version, lastError));
+  EXPECT_EQ(lastError, accesscode::kModelUnknown);
+}
+
+TEST_F(Ftp, APrinterThatDoesNotAnswerIsNotReached) {
+  UseIppPort(env_, 1);  // nothing answers there
+  std::string model;
+  std::string version;
+  std::uint32_t lastError = 0;
+  EXPECT_FALSE(AccessLibrary().GetFtpPrinterInfo("127.0.0.1", model, version, lastError));
+  EXPECT_NE(lastError, 0u);
+  EXPECT_NE(lastError, accesscode::kModelUnknown);
+  for (const char* unusable : {"", "ftp://", "127.0.0.1:notaport"}) {
+    EXPECT_FALSE(AccessLibrary().GetFtpPrinterInfo(unusable, model, version, lastError));
+    EXPECT_NE(lastError, accesscode::kModelUnknown);
+  }
+}
+
+TEST_F(Ftp, TheSelectedPrinterIsAskedOnce) {
+  UseIppPort(env_, PortOf("withmodel"));
+  TFWLOADApp app({}, env_.SettingsFile());
+  RecordingChooser chooser(std::nullopt);
+  app.SetModelChooser(&chooser);
+  const int before = Requests("withmodel");
+
+  app.SelectPrinter("ftp://127.0.0.1/ketora0");
+  EXPECT_EQ(app.PrinterInfo.Driver, "PX-E3000");
+  EXPECT_EQ(app.PrinterInfo.Version, "V1.23");
+  EXPECT_EQ(app.PrinterInfo.Code, 7);
+  EXPECT_EQ(app.PrinterInfo.Command, 1);
+  EXPECT_EQ(Requests("withmodel"), before + 1);
+
+  TPrnInfo again;
+  EXPECT_EQ(app.QueryPrinter("ftp://127.0.0.1/ketora0", again), 1);
+  EXPECT_EQ(again.Driver, "PX-E3000");
+  EXPECT_EQ(again.Version, "V1.23");
+  EXPECT_EQ(app.IsTargetModel("ftp://127.0.0.1/ketora0"), 1);
+  EXPECT_EQ(app.IsUpgradable("ftp://127.0.0.1/ketora0"), 1);
+  EXPECT_EQ(Requests("withmodel"), before + 1);
+  EXPECT_EQ(chooser.Asked, 0);
+}
+
+TEST_F(Ftp, APrinterWithoutAModelLetsTheUserChoose) {
+  UseIppPort(env_, PortOf("nomodel"));
+  TFWLOADApp app({}, env_.SettingsFile());
+  RecordingChooser chooser(std::string("M3"));
+  app.SetModelChooser(&chooser);
+  app.SelectPrinter("ftp://127.0.0.1/ketora0");
+  EXPECT_EQ(chooser.Asked, 1);
+  EXPECT_EQ(app.PrinterInfo.Driver, "M3");
+  EXPECT_EQ(app.PrinterInfo.Code, 8);
+  EXPECT_EQ(app.PrinterInfo.Command, 1);
+  EXPECT_EQ(app.PrinterInfo.Version, "");
+
+  const int before = Requests("nomodel");
+  app.SelectPrinter("ftp://127.0.0.1/ketora0");
+  EXPECT_EQ(chooser.Asked, 1);
+  EXPECT_EQ(Requests("nomodel"), before);
+  EXPECT_EQ(app.PrinterInfo.Code, 8);
+}
+
+TEST_F(Ftp, AHostThatDoesNotAnswerIsNoTarget) {
+  UseIppPort(env_, 1);
+  TFWLOADApp app({}, env_.SettingsFile());
+  RecordingChooser chooser(std::string("M3"));
+  app.SetModelChooser(&chooser);
+  app.SelectPrinter("ftp://127.0.0.1/ketora0");
+  EXPECT_EQ(app.PrinterInfo.Driver, "???");
+  EXPECT_EQ(app.PrinterInfo.Version, "");
+  EXPECT_EQ(app.IsTargetModel(app.SelectedPrinter), 0);
+  EXPECT_EQ(chooser.Asked, 0);
+}
+
+}  // namespace

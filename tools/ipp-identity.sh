@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# IPP identities for simulated FTP printers: ippeveprinter answers Get-Printer-Attributes with a
+# model (printer-make-and-model) and a firmware version (printer-firmware-string-version), as a
+# real FTP printer does when the access library asks it who it is.
+#
+# ippeveprinter cannot start without DNS-SD, so `start` brings up a private D-Bus system bus and
+# an avahi-daemon limited to the loopback interface; the machine's own buses are never used.
+#
+#   ipp-identity.sh start DIR
+#       Starts the private dbus-daemon (socket DIR/dbus.sock) and avahi-daemon. DIR is created if
+#       needed; whatever DIR still runs from an earlier start is stopped first.
+#   ipp-identity.sh printer DIR NAME PORT MODEL VERSION
+#       Starts the printer NAME listening on PORT (0: a free port) at the path /ipp/print. MODEL
+#       and VERSION are what it reports; an empty MODEL makes a printer that answers without a
+#       model, an empty VERSION one without a version. Prints the port and writes it to
+#       DIR/NAME.port; the printer's log is DIR/NAME.log. Returns when the printer answers.
+#   ipp-identity.sh requests DIR NAME
+#       Prints how many Get-Printer-Attributes requests NAME has answered so far.
+#   ipp-identity.sh stop-printer DIR NAME
+#       Stops one printer.
+#   ipp-identity.sh stop DIR
+#       Stops every printer of DIR, avahi-daemon and dbus-daemon. Quiet when nothing runs.
+#
+# Needs root: avahi-daemon insists on a runtime folder owned by the user avahi. It gets a private
+# /run in a mount namespace of its own, so it never meets another avahi-daemon's files.
+set -euo pipefail
+
+die() { echo "ipp-identity: $*" >&2; exit 1; }
+
+usage() {
+  awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2
+  exit 2
+}
+
+# A process that has ended but was not reaped yet (its parent is gone) counts as ended.
+alive() {
+  kill -0 "$1" 2>/dev/null || return 1
+  [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]
+}
+
+free_port() {
+  /usr/bin/python3 - <<'EOF'
+import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])
+s.close()
+EOF
+}
+
+kill_pidfile() {
+  local file=$1 pid
+  [ -f "$file" ] || return 0
+  pid=$(cat "$file")
+  if kill "$pid" 2>/dev/null; then
+    for _ in $(seq 1 50); do
+      alive "$pid" || break
+      sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  fi
+  rm -f "$file"
+}
+
+answers() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+stop_printer() {
+  local dir=$1 name=$2
+  kill_pidfile "$dir/$name.pid"
+  rm -rf "$dir/$name.spool"
+}
+
+stop() {
+  local dir=$1 f
+  [ -d "$dir" ] || return 0
+  for f in "$dir"/*.pid; do
+    [ -e "$f" ] || continue
+    case "$(basename "$f")" in
+      avahi.pid | dbus.pid) ;;
+      *) stop_printer "$dir" "$(basename "$f" .pid)" ;;
+    esac
+  done
+  kill_pidfile "$dir/avahi.pid"
+  kill_pidfile "$dir/dbus.pid"
+  rm -f "$dir/dbus.sock" "$dir/env"
+}
+
+start() {
+  local dir=$1
+  [ "$(id -u)" -eq 0 ] || die "avahi-daemon needs root here (run as root, as CI does)"
+  mkdir -p "$dir"
+  dir=$(cd "$dir" && pwd)
+  stop "$dir"
+
+  cat >"$dir/dbus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$dir/dbus.sock</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+EOF
+  cat >"$dir/avahi.conf" <<EOF
+[server]
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=lo
+enable-dbus=yes
+ratelimit-interval-usec=1000000
+ratelimit-burst=1000
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+[reflector]
+[rlimits]
+EOF
+
+  dbus-daemon --config-file="$dir/dbus.conf" --nofork --nopidfile </dev/null \
+    >"$dir/dbus.log" 2>&1 &
+  echo $! >"$dir/dbus.pid"
+  for _ in $(seq 1 50); do
+    [ -S "$dir/dbus.sock" ] && break
+    sleep 0.1
+  done
+  [ -S "$dir/dbus.sock" ] || { stop "$dir"; die "dbus-daemon did not start: $(cat "$dir/dbus.log")"; }
+  echo "DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/dbus.sock" >"$dir/env"
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/dbus.sock"
+
+  # avahi-daemon keeps its pid file and socket in /run/avahi-daemon: a private /run keeps them
+  # apart from any other avahi-daemon's.
+  local avahi=(avahi-daemon --no-drop-root --no-chroot --no-rlimits --no-proc-title
+               -f "$dir/avahi.conf")
+  local private='mount -t tmpfs tmpfs /run && mkdir -p /run/avahi-daemon && exec "$@"'
+  local ns=(unshare --mount --propagation private)
+  if "${ns[@]}" true 2>/dev/null; then
+    "${ns[@]}" sh -c "$private" sh "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
+  else
+    "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
+  fi
+  echo $! >"$dir/avahi.pid"
+  for _ in $(seq 1 100); do
+    grep -q "Server startup complete" "$dir/avahi.log" 2>/dev/null && return 0
+    alive "$(cat "$dir/avahi.pid")" || break
+    sleep 0.1
+  done
+  local why
+  why=$(cat "$dir/avahi.log")
+  stop "$dir"
+  die "avahi-daemon did not start: $why"
+}
+
+printer() {
+  local dir=$1 name=$2 port=$3 model=$4 version=$5
+  [ -f "$dir/env" ] || die "nothing started in $dir (run start first)"
+  case "$name" in
+    "" | */* | .*) die "unusable printer name '$name'" ;;
+  esac
+  # shellcheck disable=SC1091
+  export "$(cat "$dir/env")"
+  stop_printer "$dir" "$name"
+  [ "$port" = 0 ] && port=$(free_port)
+
+  # Attributes may not be given with -m/-M as well; values are quoted strings.
+  local attrs="$dir/$name.attrs"
+  : >"$attrs"
+  [ -n "$model" ] && printf 'ATTR text printer-make-and-model "%s"\n' "${model//\"/}" >>"$attrs"
+  [ -n "$version" ] && printf 'ATTR text printer-firmware-string-version "%s"\n' "${version//\"/}" >>"$attrs"
+  mkdir -p "$dir/$name.spool"
+  ippeveprinter -p "$port" -a "$attrs" -d "$dir/$name.spool" "$name" </dev/null \
+    >"$dir/$name.log" 2>&1 &
+  echo $! >"$dir/$name.pid"
+  for _ in $(seq 1 100); do
+    if answers "$port"; then
+      echo "$port" >"$dir/$name.port"
+      echo "$port"
+      return 0
+    fi
+    alive "$(cat "$dir/$name.pid")" || break
+    sleep 0.1
+  done
+  local why
+  why=$(cat "$dir/$name.log")
+  stop_printer "$dir" "$name"
+  die "ippeveprinter $name did not start: $why"
+}
+
+[ $# -ge 2 ] || usage
+command=$1
+shift
+case "$command" in
+  start) [ $# -eq 1 ] || usage; start "$1" ;;
+  stop) [ $# -eq 1 ] || usage; stop "$1" ;;
+  printer) [ $# -eq 5 ] || usage; printer "$@" ;;
+  stop-printer) [ $# -eq 2 ] || usage; stop_printer "$@" ;;
+  requests)
+    [ $# -eq 2 ] || usage
+    [ -f "$1/$2.log" ] || die "no printer $2 in $1"
+    grep -c "Get-Printer-Attributes" "$1/$2.log" || true
+    ;;
+  *) usage ;;
+esac
