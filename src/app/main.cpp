@@ -109,7 +109,11 @@ int main(int argc, char** argv) {
       exitCode = 2;  // a start that failed is not reported as success
     }
 
+    TPrnModelChooser chooser(dlgPrnModel);
     if (started) {
+      // A run nobody watches never waits on the model choice either.
+      chooser.SetUnattended(Myapp->Interactive == 0 && Myapp->ShowMessage == 0);
+      Myapp->SetModelChooser(&chooser);
       SetMessageBoxOwner(frmMain);
       CloseMainWindowOnSignals(frmMain);
       instance.Listen([]() {
@@ -121,6 +125,7 @@ int main(int argc, char** argv) {
       if (exitCode == 0) exitCode = frmMain->ExitCode();
     }
     SetMessageBoxOwner(nullptr);
+    Myapp->SetModelChooser(nullptr);
     DeleteForms();
     platform::SetMessageBoxes(nullptr);
   }

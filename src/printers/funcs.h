@@ -25,6 +25,11 @@ inline constexpr int kEnumSpoolerUnreachable = 1722;
 // kEnumSpoolerUnreachable, or 14 (rc::kOutOfMemory) when the list could not be held.
 int EnumPrinterNames(std::vector<std::string>& names);
 
+// What the spooler's printers are, as one text that changes whenever a printer is added, deleted
+// or changed (name, driver, port, location, comment); nullopt when the server cannot be asked.
+// Costs one request.
+std::optional<std::string> PrintersFingerprint();
+
 // The host part of an ftp:// address: the text after the first "//" up to the next "/";
 // nullopt for an empty text or one without "//".
 std::optional<std::string> GetFtpHost(std::string_view target);

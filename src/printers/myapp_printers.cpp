@@ -50,6 +50,28 @@ int EnumPrinterNames(std::vector<std::string>& names) {
   return 0;
 }
 
+std::optional<std::string> PrintersFingerprint() {
+  const platform::SpoolerSnapshot snapshot;
+  std::vector<std::string> names;
+  if (platform::Spooler().EnumPrinters(names) != platform::SpoolStatus::Ok) return std::nullopt;
+  std::string print;
+  for (const std::string& name : names) {
+    print += name;
+    print += '\0';
+    if (const auto printer = platform::Spooler().OpenPrinter(name)) {
+      if (const auto data = printer->GetData()) {
+        for (const std::string* field :
+             {&data->Driver, &data->Port, &data->Location, &data->Comment, &data->DeviceUri}) {
+          print += *field;
+          print += '\0';
+        }
+      }
+    }
+    print += '\n';
+  }
+  return print;
+}
+
 std::uint32_t GetPortFlags(const std::string& printerName) {
   const std::unique_ptr<platform::ISpoolPrinter> printer =
       platform::Spooler().OpenPrinter(printerName);

@@ -61,7 +61,6 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-
 }  // namespace
 
 TfrmMain::TfrmMain(TFWLOADApp& app, QWidget* parent)
@@ -170,6 +169,10 @@ void TfrmMain::InitControls() {
 
 void TfrmMain::FormShow() {
   lstvwPrintersPaint();
+  auto* watch = new QTimer(this);
+  watch->setObjectName(QStringLiteral("PrinterWatch"));
+  connect(watch, &QTimer::timeout, this, &TfrmMain::WatchPrinters);
+  watch->start(kPrinterWatchMs);
   ShowFileState(FApp.GetDoc());
   if (!FApp.SelectedPrinter.empty()) {
     FApp.SelectPrinter(ui->pnlSelected->text().toStdString());

@@ -72,6 +72,8 @@ class TfrmMain : public QMainWindow {
   void lstvwPrintersChange(QTreeWidgetItem* item);
   // A printer was added, deleted or changed: rebuild the list once it is safe to.
   void PrintersChanged();
+  // Looks whether the server's printers changed since the last look.
+  void WatchPrinters();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -99,7 +101,12 @@ class TfrmMain : public QMainWindow {
   bool FRebuildPending = false;
   bool FAutoRunning = false;
   int FExitCode = 0;
+  std::string FPrintersFingerprint;
+  bool FPrintersSeen = false;
 };
+
+// How often the main window looks for changed printers.
+inline constexpr int kPrinterWatchMs = 4000;
 
 // The minimum outer size of the main window.
 inline constexpr int kMinTrackWidth = 480;

@@ -10,6 +10,8 @@
 #include "app/strings.h"
 #include "platform/messagebox.h"
 #include "platform/paths.h"
+#include "platform/spooler.h"
+#include "platform/spooler.h"
 #include "platform/text.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
@@ -26,7 +28,6 @@ namespace {
 
 // The undisplayed model-code text of a row.
 constexpr int kCodeRole = Qt::UserRole + 1;
-
 
 // Rows sort by caption in the user's locale.
 class PrinterItem : public QTreeWidgetItem {
@@ -81,11 +82,13 @@ void TfrmMain::lstvwPrintersPaint() {
     list->setSortingEnabled(false);
     list->clear();
 
+    // One request to the server for the whole rebuild.
+    const platform::SpoolerSnapshot snapshot;
     std::vector<std::string> names;
     const int failure = EnumPrinterNames(names);
     if (failure == rc::kOutOfMemory) {
       ShowMessageBox(std::string(strings::Load(4354)), platform::mb::kIconInformation, 0);
-    } else if (failure != 0) {
+    } else if (failure == kEnumSpoolerUnreachable) {
       ShowMessageBox(std::string(strings::Load(4359)), platform::mb::kIconExclamation, 0);
     }
 
@@ -123,6 +126,11 @@ void TfrmMain::lstvwPrintersPaint() {
     list->setSortingEnabled(true);
     list->sortItems(0, Qt::AscendingOrder);
     list->setVisible(visible);
+    // What the list now shows, for noticing later changes (answered from the same snapshot).
+    if (const auto print = PrintersFingerprint()) {
+      FPrintersFingerprint = *print;
+      FPrintersSeen = true;
+    }
   }
   FRebuilding = false;
   // Selecting it runs the change handler, as a click would.
@@ -157,6 +165,17 @@ void TfrmMain::UpdateStatusText() {
     if (FApp.GetDoc() && !FApp.IsFileForPrinter(p)) status = strings::Load(4178);
   }
   ui->StatusBar->showMessage(QString::fromStdString(status));
+}
+
+void TfrmMain::WatchPrinters() {
+  // Printers added, deleted or changed on the server show without a refresh: a cheap look at the
+  // server every few seconds, skipped while a modal window or a transfer is open.
+  if (QApplication::activeModalWidget() || FRebuilding || FAutoRunning || !isVisible()) return;
+  const std::optional<std::string> now = PrintersFingerprint();
+  if (!now) return;
+  if (FPrintersSeen && *now != FPrintersFingerprint) PrintersChanged();
+  FPrintersFingerprint = *now;
+  FPrintersSeen = true;
 }
 
 void TfrmMain::PrintersChanged() {

@@ -46,12 +46,12 @@ TEST_F(MainWindow, CarriesTheControlsWithTheirCaptionsAndHints) {
   EXPECT_EQ(w.objectName(), "frmMain");
   EXPECT_EQ(w.windowTitle(), QStringLiteral("TORVA ﾌﾟﾘﾝﾀ制御ｿﾌﾄｳｪｱ ﾊﾞｰｼﾞｮﾝｱｯﾌﾟ"));
   const std::pair<const char*, QString> hints[] = {
-      {"SpeedButton1", "ﾌｧｲﾙを開く"},       {"SpeedButton2", "ダウンロード実行"},
-      {"spbtnUpdate", "最新の情報に更新"},   {"SpeedButton4", "ﾊﾞｰｼﾞｮﾝ情報"},
-      {"pnlFileName", "ファイル名"},         {"edtFileName", "ダウンロードファイルを指定"},
-      {"btnBrowse", "ﾌｧｲﾙを開く"},           {"pnlFileState", "ファイルの情報"},
-      {"btnExec", "ダウンロード実行"},       {"pnlSelected", "選択されたプリンタ"},
-      {"btnPrinters", "プリンタ選択"},       {"lstvwPrinters", "出力先のプリンタを選択"}};
+      {"SpeedButton1", "ﾌｧｲﾙを開く"},      {"SpeedButton2", "ダウンロード実行"},
+      {"spbtnUpdate", "最新の情報に更新"}, {"SpeedButton4", "ﾊﾞｰｼﾞｮﾝ情報"},
+      {"pnlFileName", "ファイル名"},       {"edtFileName", "ダウンロードファイルを指定"},
+      {"btnBrowse", "ﾌｧｲﾙを開く"},         {"pnlFileState", "ファイルの情報"},
+      {"btnExec", "ダウンロード実行"},     {"pnlSelected", "選択されたプリンタ"},
+      {"btnPrinters", "プリンタ選択"},     {"lstvwPrinters", "出力先のプリンタを選択"}};
   for (const auto& [name, hint] : hints) {
     QWidget* c = Find<QWidget>(w, name);
     ASSERT_NE(c, nullptr) << name;
@@ -68,8 +68,8 @@ TEST_F(MainWindow, CarriesTheControlsWithTheirCaptionsAndHints) {
                                                   {"lblSelComment", "コメント"},
                                                   {"lblSelVer", "バージョン"}};
   for (const auto& [name, caption] : rows) EXPECT_EQ(Find<QLabel>(w, name)->text(), caption);
-  for (const char* name : {"imgSelIcon", "pnlSelDrv", "pnlSelPort", "pnlSelPlace",
-                           "pnlSelComment", "pnlSelVer", "Bevel1", "Bevel2"}) {
+  for (const char* name : {"imgSelIcon", "pnlSelDrv", "pnlSelPort", "pnlSelPlace", "pnlSelComment",
+                           "pnlSelVer", "Bevel1", "Bevel2"}) {
     EXPECT_NE(Find<QWidget>(w, name), nullptr) << name;
   }
   EXPECT_NE(w.findChild<QStatusBar*>("StatusBar"), nullptr);
@@ -94,15 +94,16 @@ TEST_F(MainWindow, MenusInTheirOrder) {
   EXPECT_EQ(view->title(), "表示(&V)");
   EXPECT_EQ(about->title(), "ﾊﾞｰｼﾞｮﾝｱｯﾌﾟについて(&A)");
   EXPECT_EQ(ActionNames(file), QStringList({"MF_Open", "MF_Execute", "MF_Sep1", "MF_Exit"}));
-  EXPECT_EQ(ActionNames(view), QStringList({"MV_LOCAL", "MV_SEP1", "MV_NET", "MV_FTP", "MV_SEP2",
-                                            "MV_Update"}));
+  EXPECT_EQ(ActionNames(view),
+            QStringList({"MV_LOCAL", "MV_SEP1", "MV_NET", "MV_FTP", "MV_SEP2", "MV_Update"}));
   EXPECT_EQ(ActionNames(about), QStringList({"MA_Help", "MA_Version"}));
   EXPECT_EQ(ActionNames(w.PopupMenu1()), QStringList({"PM_Local", "N2", "PM_Network", "PM_Ftp"}));
   EXPECT_EQ(w.findChild<QAction*>("MF_Exit")->text(), "終了(&X)");
   EXPECT_EQ(w.findChild<QAction*>("MV_Update")->text(), "最新の情報に更新(&U)");
   EXPECT_EQ(w.findChild<QAction*>("PM_Ftp")->text(), "FTP(&F)");
   // Every command stays available.
-  for (QAction* a : w.findChildren<QAction*>()) EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+  for (QAction* a : w.findChildren<QAction*>())
+    EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
 }
 
 TEST_F(MainWindow, TheLocalViewFollowsTheSettingAndIsStoredBack) {
@@ -208,7 +209,8 @@ TEST(Application, AnExceptionFromAnEventHandlerIsShownAndTheProgramGoesOn) {
   EXPECT_EQ(boxes.shown[0].style, platform::mb::kIconStop);
   // The loop still delivers events.
   bool delivered = false;
-  QMetaObject::invokeMethod(&target, [&] { delivered = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &target, [&] { delivered = true; }, Qt::QueuedConnection);
   QCoreApplication::processEvents();
   EXPECT_TRUE(delivered);
 }
