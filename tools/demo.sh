@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The built-in default, for trying fwload without a printer at hand:
+#   - a simulated printer (tools/simulator/simulator.py) listening on a raw port and over FTP,
+#   - a private print server (tools/cups-sandbox.sh) with the queue "demo" that prints to it and
+#     whose driver is a model that takes the download command,
+#   - a sample firmware package SAMPLE.FWV made with gcab,
+#   - fwload with its settings, log and temporary files in a private folder.
+# With a display the program opens with the package and the queue chosen; close it to end the
+# demo. Without one the download runs unattended and the script prints what the printer received.
+#
+#   tools/demo.sh [BUILD-DIR]        (default: build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin="$root/${1:-build}/bin"
+[ -x "$bin/fwload" ] || { echo "demo: $bin/fwload is not built" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/fwload-demo.XXXXXX")
+chmod 755 "$work"
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  "$root/tools/cups-sandbox.sh" stop "$work/cups" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The simulated printer: its ports come on its standard output.
+mkfifo "$work/sim.out"
+/usr/bin/python3 "$root/tools/simulator/simulator.py" --dir "$work/printer" >"$work/sim.out" &
+sim_pid=$!
+raw_port="" ftp_port=""
+while read -r line; do
+  case "$line" in
+    RAW_PORT=*) raw_port=${line#RAW_PORT=} ;;
+    FTP_PORT=*) ftp_port=${line#FTP_PORT=} ;;
+    READY) break ;;
+  esac
+done <"$work/sim.out"
+[ -n "$raw_port" ] || { echo "demo: the simulated printer did not start" >&2; exit 1; }
+# Keep reading its output so it never blocks on a full pipe.
+cat "$work/sim.out" >/dev/null &
+
+"$root/tools/cups-sandbox.sh" start "$work/cups" >/dev/null
+"$root/tools/cups-sandbox.sh" add-queue "$work/cups" demo \
+  "socket://127.0.0.1:$raw_port/?snmp=false" "TORVA VELOXIA M3" "Simulated printer" "Demo"
+
+# A sample package: a header naming two data files and the models it is meant for.
+mkdir -p "$work/package/DATA"
+cat >"$work/package/HEADER.FWB" <<'HEADER'
+[FW_DownLoad]
+FileFormat=FWB
+DownLoadDesc=Sample firmware
+DownLoadVersion=V9.99
+DownLoadPrinter="M3","M2-214"
+DownLoadFile=DATA\FW1.BIN,DATA\FW2.BIN
+BeginMessage=This is the demo package.\nNothing real is updated.
+HEADER
+head -c 300000 /dev/urandom >"$work/package/DATA/FW1.BIN"
+printf 'second part\x00\x1a\xff' >"$work/package/DATA/FW2.BIN"
+(cd "$work/package" && gcab -c -z "$work/SAMPLE.FWV" HEADER.FWB DATA/FW1.BIN DATA/FW2.BIN)
+
+export CUPS_SERVER="$work/cups/cups.sock"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work"
+export XDG_RUNTIME_DIR="$work/run"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+echo "Simulated printer: raw port $raw_port, FTP port $ftp_port (directory ketora0)"
+echo "Print queue: demo (CUPS_SERVER=$CUPS_SERVER)"
+
+status=0
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  "$bin/fwload" "$work/SAMPLE.FWV" /PR=demo || status=$?
+else
+  echo "No display: downloading unattended (fwload SAMPLE.FWV /PR=demo /NO /NM /IM=1)"
+  "$bin/fwload" -platform offscreen "$work/SAMPLE.FWV" /PR=demo /NO /NM /IM=1 || status=$?
+  echo "fwload ended with exit code $status"
+fi
+
+# The print server hands the job to the printer on its own time: wait for it briefly.
+for _ in $(seq 1 50); do
+  grep -q '"seq"' "$work/printer/report.json" 2>/dev/null && break
+  sleep 0.1
+done
+echo "What the printer received (report.json):"
+cat "$work/printer/report.json" 2>/dev/null || echo "(nothing)"
+echo
+if [ -f "$XDG_DATA_HOME/fwload/DownLoad.log" ]; then
+  echo "Download log:"
+  cat "$XDG_DATA_HOME/fwload/DownLoad.log"
+fi
+exit "$status"
