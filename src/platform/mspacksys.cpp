@@ -50,6 +50,7 @@ bool Flush(PosixFile* file) {
 }
 
 mspack_file* Open(mspack_system*, const char* filename, int mode) {
+  if (!filename) return nullptr;
   int flags = O_CLOEXEC;
   switch (mode) {
     case MSPACK_SYS_OPEN_READ:
@@ -84,8 +85,10 @@ void Close(mspack_file* file) {
   delete posix;
 }
 
+// The cabinet decoder may ask to read from a file it never opened (a folder whose blocks are
+// missing): every operation refuses a null file, as the library's own functions do.
 int Read(mspack_file* file, void* buffer, int bytes) {
-  if (bytes < 0) return -1;
+  if (!file || !buffer || bytes < 0) return -1;
   auto* out = static_cast<char*>(buffer);
   int done = 0;
   while (done < bytes) {
@@ -101,6 +104,7 @@ int Read(mspack_file* file, void* buffer, int bytes) {
 }
 
 int Write(mspack_file* file, void* buffer, int bytes) {
+  if (!file || !buffer) return -1;
   PosixFile* posix = Posix(file);
   if (bytes < 0 || !posix->buffer || posix->failed) return -1;
   const auto* in = static_cast<const char*>(buffer);
@@ -113,6 +117,7 @@ int Write(mspack_file* file, void* buffer, int bytes) {
 }
 
 int Seek(mspack_file* file, off_t offset, int mode) {
+  if (!file) return -1;
   int whence = SEEK_SET;
   switch (mode) {
     case MSPACK_SYS_SEEK_START:
@@ -132,6 +137,7 @@ int Seek(mspack_file* file, off_t offset, int mode) {
 }
 
 off_t Tell(mspack_file* file) {
+  if (!file) return -1;
   if (!Flush(Posix(file))) return -1;
   return ::lseek(Descriptor(file), 0, SEEK_CUR);
 }
@@ -142,7 +148,9 @@ void* Alloc(mspack_system*, size_t bytes) { return std::malloc(bytes); }
 
 void Free(void* ptr) { std::free(ptr); }
 
-void Copy(void* src, void* dest, size_t bytes) { std::memmove(dest, src, bytes); }
+void Copy(void* src, void* dest, size_t bytes) {
+  if (bytes) std::memmove(dest, src, bytes);
+}
 
 mspack_system posixSystem = {Open, Close, Read, Write, Seek, Tell, Message,
                              Alloc, Free,  Copy, nullptr};

@@ -200,6 +200,20 @@ TEST_F(Package, DamagedCabinetsGetAClearResult) {
   EXPECT_EQ(text->FDataSize, 0u);
 }
 
+TEST_F(Package, EmptyBlocksAndMissingBlocksAreNoCrash) {
+  // The folder promises nine blocks; the first holds nothing and the file ends after it. The
+  // library then reads from a file it never opened.
+  std::string cab = StoredCabinet({{"HEADER.FWB", kHeader}, {"a\\b", "xyz"}});
+  const std::size_t blocks = cab.size() - (8 + kHeader.size() + 3);
+  cab.resize(blocks);
+  cab += std::string(8, '\0');
+  cab[36 + 4] = 9;
+  auto doc = Open("empty-block.FWV", cab);
+  EXPECT_EQ(doc->FError, 0);
+  EXPECT_EQ(doc->FFormatValid, 0);
+  EXPECT_EQ(doc->FDataSize, 0u);
+}
+
 class CallbackTest : public FirmwareTest {};
 
 TEST_F(CallbackTest, DecidesTargetsInsideTheRememberedFolder) {

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::error_code ec;
   for (auto it = std::filesystem::recursive_directory_iterator(root / "tmp", ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->depth() > 0) std::abort();
+    if (it.depth() > 0) std::abort();
   }
   return 0;
 }
