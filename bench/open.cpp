@@ -133,15 +133,19 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--open-child") == 0) return OpenChild(argv[2]);
-  if (argc == 4 && std::strcmp(argv[1], "--expand-child") == 0) return ExpandChild(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "--expand-child") == 0)
+    return ExpandChild(argv[2], argv[3]);
 
   std::size_t mib = 64;
   int runs = 5;
   bool msexpand = true;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--mib") == 0 && i + 1 < argc) mib = std::strtoul(argv[++i], nullptr, 10);
-    else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::atoi(argv[++i]);
-    else if (std::strcmp(argv[i], "--no-msexpand") == 0) msexpand = false;
+    if (std::strcmp(argv[i], "--mib") == 0 && i + 1 < argc)
+      mib = std::strtoul(argv[++i], nullptr, 10);
+    else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+      runs = std::atoi(argv[++i]);
+    else if (std::strcmp(argv[i], "--no-msexpand") == 0)
+      msexpand = false;
     else {
       std::fprintf(stderr, "usage: %s [--mib N] [--runs N] [--no-msexpand]\n", argv[0]);
       return 2;
@@ -167,10 +171,10 @@ int main(int argc, char** argv) {
     const std::string plain = header + '\x1A' + data;
     fixtures::Write(work / "fw.FWB", plain);
     fixtures::Write(work / "fw.FW_", fixtures::EncodeSzdd(plain));
-    if (!fixtures::GcabCabinet(work / "fw.FWV", work / "staging",
-                               {{"HEADER.FWB", header + "DownLoadFile=DATA\\FW.BIN\r\n"},
-                                {"DATA/FW.BIN", data}},
-                               true)) {
+    if (!fixtures::GcabCabinet(
+            work / "fw.FWV", work / "staging",
+            {{"HEADER.FWB", header + "DownLoadFile=DATA\\FW.BIN\r\n"}, {"DATA/FW.BIN", data}},
+            true)) {
       std::fprintf(stderr, "gcab failed\n");
       return 1;
     }
@@ -200,18 +204,29 @@ int main(int argc, char** argv) {
     std::vector<Reference> references;
   };
   const std::vector<Kind> kinds = {
-      {"plain", "fw.FWB",
+      {"plain",
+       "fw.FWB",
        {{"cat FILE > copy", {"cat", (work / "fw.FWB").string()}, {}, out, runs},
         {"cat FILE > /dev/null", {"cat", (work / "fw.FWB").string()}, {}, "/dev/null", runs}}},
-      {"SZDD", "fw.FW_",
-       {{"libmspack SZDD decoder", {self, "--expand-child", (work / "fw.FW_").string(), out}, {},
-         {}, runs},
-        {"msexpand < FILE > copy", {"msexpand"}, (work / "fw.FW_").string(), out,
+      {"SZDD",
+       "fw.FW_",
+       {{"libmspack SZDD decoder",
+         {self, "--expand-child", (work / "fw.FW_").string(), out},
+         {},
+         {},
+         runs},
+        {"msexpand < FILE > copy",
+         {"msexpand"},
+         (work / "fw.FW_").string(),
+         out,
          msexpand ? 1 : 0}}},
-      {"cabinet", "fw.FWV",
+      {"cabinet",
+       "fw.FWV",
        {{"cabextract -d DIR FILE",
-         {"cabextract", "-q", "-d", (work / "cabout").string(), (work / "fw.FWV").string()}, {},
-         {}, runs}}},
+         {"cabextract", "-q", "-d", (work / "cabout").string(), (work / "fw.FWV").string()},
+         {},
+         {},
+         runs}}},
   };
 
   std::printf("%-8s %10s %10s  %-26s %10s %7s  %s\n", "kind", "open s", "peak MiB", "reference",
@@ -252,8 +267,8 @@ int main(int argc, char** argv) {
       }
       std::printf("%-8s %10s %10s  %-26s %10.3f %7.2f  %s\n", first ? kind.label.c_str() : "",
                   first ? std::to_string(ours).substr(0, 6).c_str() : "",
-                  first ? std::to_string(peak).substr(0, 6).c_str() : "", ref.name.c_str(),
-                  theirs, ratio, verdict.c_str());
+                  first ? std::to_string(peak).substr(0, 6).c_str() : "", ref.name.c_str(), theirs,
+                  ratio, verdict.c_str());
       first = false;
     }
   }

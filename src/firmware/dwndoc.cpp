@@ -78,8 +78,8 @@ int OpenRegular(const std::filesystem::path& path, std::uint64_t* size = nullptr
 
 ssize_t ReadSome(int fd, void* buffer, std::size_t size, std::uint64_t* offset = nullptr) {
   for (;;) {
-    const ssize_t n = offset ? ::pread(fd, buffer, size, static_cast<off_t>(*offset))
-                             : ::read(fd, buffer, size);
+    const ssize_t n =
+        offset ? ::pread(fd, buffer, size, static_cast<off_t>(*offset)) : ::read(fd, buffer, size);
     if (n < 0 && errno == EINTR) continue;
     return n;
   }
@@ -141,7 +141,8 @@ void CopyIcons(const std::filesystem::path& workDir) {
   for (auto it = std::filesystem::directory_iterator(workDir, ec);
        !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name.size() < 4 || !text::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".ico"))
+    if (name.size() < 4 ||
+        !text::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".ico"))
       continue;
     std::error_code statusError;
     if (!std::filesystem::is_regular_file(it->symlink_status(statusError))) continue;
@@ -236,13 +237,13 @@ bool TDownDocFile::ReadHeader(const std::filesystem::path& headerPath) {
   // Of two equal keys the first counts, as of two equal sections.
   std::unordered_map<std::string, std::string> values;
   const std::string header = ReadHeaderText(headerPath).value_or(std::string());
-  platform::ForEachIniEntry(header, platform::Quotes::DoubleOrSingle,
-                            [&](std::string_view section, bool first, std::string_view key,
-                                std::string value) {
-                              if (first && text::EqualsNoCase(section, kHeaderSection)) {
-                                values.try_emplace(text::ToLowerAscii(key), std::move(value));
-                              }
-                            });
+  platform::ForEachIniEntry(
+      header, platform::Quotes::DoubleOrSingle,
+      [&](std::string_view section, bool first, std::string_view key, std::string value) {
+        if (first && text::EqualsNoCase(section, kHeaderSection)) {
+          values.try_emplace(text::ToLowerAscii(key), std::move(value));
+        }
+      });
   const auto raw = [&](const char* key) -> const std::string* {
     const auto it = values.find(text::ToLowerAscii(key));
     return it == values.end() ? nullptr : &it->second;
@@ -298,8 +299,7 @@ bool TDownDocFile::ReadHeader(const std::filesystem::path& headerPath) {
   return true;
 }
 
-bool TDownDocFile::ReadSectionValues(const std::filesystem::path& iniPath,
-                                     std::string_view section,
+bool TDownDocFile::ReadSectionValues(const std::filesystem::path& iniPath, std::string_view section,
                                      std::vector<std::pair<std::string, std::string>>& list,
                                      std::string_view defaultValue) {
   list.clear();
@@ -325,7 +325,7 @@ bool TDownDocFile::LoadData() {
   FDataSize = 0;
   FData.reset();
 
-  std::vector<std::string> names;           // as the header wrote them
+  std::vector<std::string> names;  // as the header wrote them
   std::vector<std::filesystem::path> paths;
   if (FDataIsHeader) {
     names.push_back(FDownLoadFile);
@@ -403,7 +403,8 @@ bool TDownDocFile::StripHeader(const std::filesystem::path& path) {
     std::uint64_t at = from;
     const ssize_t n = ReadSome(fd.Get(), buffer.get(), want, &at);
     if (n <= 0) return false;
-    if (!WriteAllAt(fd.Get(), buffer.get(), static_cast<std::size_t>(n), from - start)) return false;
+    if (!WriteAllAt(fd.Get(), buffer.get(), static_cast<std::size_t>(n), from - start))
+      return false;
     from += static_cast<std::uint64_t>(n);
   }
   return ::ftruncate(fd.Get(), static_cast<off_t>(size - start)) == 0;

@@ -9,10 +9,10 @@
 // their own; afterwards the temporary file or folder is deleted again.
 
 // Notifications of the cabinet walk to CabinetCallback.
-inline constexpr unsigned kCabinetInfo = 0x10;     // the cabinet is announced; context = target
-inline constexpr unsigned kFileInCabinet = 0x11;   // param1: the member's TCabinetFileInfo
+inline constexpr unsigned kCabinetInfo = 0x10;    // the cabinet is announced; context = target
+inline constexpr unsigned kFileInCabinet = 0x11;  // param1: the member's TCabinetFileInfo
 inline constexpr unsigned kNeedNewCabinet = 0x12;
-inline constexpr unsigned kFileExtracted = 0x13;   // param1: the member's TCabinetFileInfo
+inline constexpr unsigned kFileExtracted = 0x13;  // param1: the member's TCabinetFileInfo
 
 // Answers of CabinetCallback.
 inline constexpr unsigned kCabinetNoError = 0;
@@ -21,7 +21,7 @@ inline constexpr unsigned kCabinetSkip = 2;     // to a file in the cabinet: lea
 
 // One member of a cabinet as the callback sees it.
 struct TCabinetFileInfo {
-  std::string NameInCabinet;   // UTF-8, separators as stored
+  std::string NameInCabinet;  // UTF-8, separators as stored
   std::uint32_t FileSize = 0;
   std::string FullTargetName;  // filled in by the callback: where the member is extracted to
   int Error = 0;               // with kFileExtracted: 0, or why the member is missing

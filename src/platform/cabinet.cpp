@@ -31,8 +31,7 @@ void RemovePartial(const std::filesystem::path& target) {
 
 int WalkCabinet(const std::filesystem::path& cabinet, ICabinetVisitor& visitor) {
   std::unique_ptr<mscab_decompressor, void (*)(mscab_decompressor*)> cabd(
-      mspack_create_cab_decompressor(detail::PosixMspackSystem()),
-      mspack_destroy_cab_decompressor);
+      mspack_create_cab_decompressor(detail::PosixMspackSystem()), mspack_destroy_cab_decompressor);
   if (!cabd) return MSPACK_ERR_NOMEMORY;
   cabd->set_param(cabd.get(), MSCABD_PARAM_DECOMPBUF, kDecompressionBuffer);
 

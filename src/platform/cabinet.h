@@ -10,8 +10,8 @@
 namespace platform {
 
 struct CabinetMember {
-  std::string name;           // UTF-8, separators as stored in the cabinet ("\")
-  std::uint32_t size = 0;     // bytes after extraction
+  std::string name;        // UTF-8, separators as stored in the cabinet ("\")
+  std::uint32_t size = 0;  // bytes after extraction
   std::uint16_t attributes = 0;
 };
 
@@ -28,8 +28,8 @@ class ICabinetVisitor {
 };
 
 // Error codes of the walk besides libmspack's own (MSPACK_ERR_...).
-inline constexpr int kCabinetStopped = 1000;      // the visitor ended the walk
-inline constexpr int kCabinetSizeMismatch = 1001; // a member came out with another size
+inline constexpr int kCabinetStopped = 1000;       // the visitor ended the walk
+inline constexpr int kCabinetSizeMismatch = 1001;  // a member came out with another size
 
 // Walks the cabinet's members in their stored order. Names are code page 932 unless the member
 // carries the UTF-8 flag. Returns 0 when the cabinet could be read, whether or not every member

@@ -113,7 +113,7 @@ LzResult ExpandSzdd(const std::filesystem::path& source, const std::filesystem::
   msszddd_header* header = szdd->open(szdd.get(), const_cast<char*>(source.c_str()));
   if (!header) {
     return szdd->last_error(szdd.get()) == MSPACK_ERR_OPEN ? LzResult::SourceOpen
-                                                             : LzResult::Failed;
+                                                           : LzResult::Failed;
   }
   const off_t announced = header->length;
   const int error = szdd->extract(szdd.get(), header, const_cast<char*>(target.c_str()));

@@ -68,7 +68,8 @@ mspack_file* Open(mspack_system*, const char* filename, int mode) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return nullptr;
   auto* file = new (std::nothrow) PosixFile{{0}, fd, false, 0, nullptr};
-  if (file && mode == MSPACK_SYS_OPEN_WRITE) file->buffer.reset(new (std::nothrow) char[kWriteBuffer]);
+  if (file && mode == MSPACK_SYS_OPEN_WRITE)
+    file->buffer.reset(new (std::nothrow) char[kWriteBuffer]);
   if (!file || (mode == MSPACK_SYS_OPEN_WRITE && !file->buffer)) {
     delete file;
     ::close(fd);
@@ -152,8 +153,8 @@ void Copy(void* src, void* dest, size_t bytes) {
   if (bytes) std::memmove(dest, src, bytes);
 }
 
-mspack_system posixSystem = {Open, Close, Read, Write, Seek, Tell, Message,
-                             Alloc, Free,  Copy, nullptr};
+mspack_system posixSystem = {Open,    Close, Read, Write, Seek,   Tell,
+                             Message, Alloc, Free, Copy,  nullptr};
 
 }  // namespace
 

@@ -215,8 +215,7 @@ inline int Run(const std::vector<std::string>& argv, const std::filesystem::path
 // A cabinet made by gcab from files laid out under `staging` (names relative to it, "/" between
 // folders), in the order given; MSZIP when `zip`.
 inline bool GcabCabinet(const std::filesystem::path& cabinet, const std::filesystem::path& staging,
-                        const std::vector<std::pair<std::string, std::string>>& files,
-                        bool zip) {
+                        const std::vector<std::pair<std::string, std::string>>& files, bool zip) {
   std::vector<std::string> argv = {"gcab", "-c"};
   if (zip) argv.push_back("-z");
   argv.push_back(cabinet.string());

@@ -42,8 +42,8 @@ TEST_F(Package, StoredCabinetGivesTheNamedFilesInOrder) {
 }
 
 TEST_F(Package, NamesMatchWithoutRegardToCase) {
-  auto doc = OpenCab({{"Header.Fwb", kHeader}, {"data\\fw1.bin", "1"}, {"FW2.BIN", "2"}},
-                     "lower.fwv");
+  auto doc =
+      OpenCab({{"Header.Fwb", kHeader}, {"data\\fw1.bin", "1"}, {"FW2.BIN", "2"}}, "lower.fwv");
   EXPECT_EQ(doc->FError, 0);
   EXPECT_EQ(doc->FFormatValid, 1);
   EXPECT_EQ(Data(*doc), "12");
@@ -65,10 +65,8 @@ TEST_F(Package, NamesAreCodePage932UnlessMarkedUtf8) {
   const std::string halfWidth = "\xC3\xDE\xB0\xC0.bin";
   const std::string header = "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadFile=" + cpName + "," +
                              halfWidth + ",\x83\x74\x83\x40.bin\r\n";  // ファ.bin
-  auto doc = OpenCab({{"HEADER.FWB", header},
-                      {cpName, "A"},
-                      {halfWidth, "B"},
-                      {"ファ.bin", "C", 0xA0}});
+  auto doc =
+      OpenCab({{"HEADER.FWB", header}, {cpName, "A"}, {halfWidth, "B"}, {"ファ.bin", "C", 0xA0}});
   EXPECT_EQ(doc->FError, 0);
   EXPECT_EQ(Data(*doc), "ABC");
 }
@@ -97,21 +95,22 @@ TEST_F(Package, MissingDataFileFailsWith17) {
 
 TEST_F(Package, SubfoldersAreCreatedAtAnyDepth) {
   // No member at the root comes first, and the folders are three deep.
-  auto doc = OpenCab({{"A\\B\\C\\deep.bin", "deep"},
-                      {"HEADER.FWB", "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadFile=a\\b\\c\\DEEP.BIN\r\n"}});
+  auto doc = OpenCab(
+      {{"A\\B\\C\\deep.bin", "deep"},
+       {"HEADER.FWB", "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadFile=a\\b\\c\\DEEP.BIN\r\n"}});
   EXPECT_EQ(doc->FError, 0);
   EXPECT_EQ(Data(*doc), "deep");
 }
 
 TEST_F(Package, FileWhereAFolderShouldBeOrTheOtherWayRoundIsSkipped) {
   // "DATA" is a file, so "DATA\FW1.BIN" has nowhere to go.
-  auto doc = OpenCab({{"HEADER.FWB", kHeader}, {"DATA", "file"}, {"DATA\\FW1.BIN", "1"},
-                      {"fw2.bin", "2"}});
+  auto doc = OpenCab(
+      {{"HEADER.FWB", kHeader}, {"DATA", "file"}, {"DATA\\FW1.BIN", "1"}, {"fw2.bin", "2"}});
   EXPECT_EQ(doc->FError, rc::kFileOpen);
   EXPECT_EQ(doc->FErrorFile, "DATA\\FW1.BIN");
   // "fw2.bin\x" made a folder first; the file fw2.bin is then skipped and the folder is no data.
-  auto folder = OpenCab({{"HEADER.FWB", kHeader}, {"DATA\\FW1.BIN", "1"},
-                         {"fw2.bin\\x", "x"}, {"FW2.BIN", "2"}});
+  auto folder = OpenCab(
+      {{"HEADER.FWB", kHeader}, {"DATA\\FW1.BIN", "1"}, {"fw2.bin\\x", "x"}, {"FW2.BIN", "2"}});
   EXPECT_EQ(folder->FError, rc::kFileOpen);
   EXPECT_EQ(folder->FErrorFile, "fw2.bin");
 }
@@ -127,8 +126,7 @@ TEST_F(Package, IconsAreCopiedIntoTheDataFolder) {
                       {"DATA\\inner.ico", "not at the top"},
                       {"icons.ico.txt", "no icon"}});
   EXPECT_EQ(doc->FError, 0);
-  EXPECT_EQ(testsupport::ListTree(dataDir),
-            (std::vector<std::string>{"px1100.ico", "px1200.Ico"}));
+  EXPECT_EQ(testsupport::ListTree(dataDir), (std::vector<std::string>{"px1100.ico", "px1200.Ico"}));
   EXPECT_EQ(testsupport::ReadFile(dataDir / "px1100.ico"), "new icon");
   EXPECT_EQ(testsupport::ReadFile(dataDir / "px1200.Ico"), "icon 2");
 }
@@ -159,9 +157,9 @@ TEST_F(Package, NamesThatEscapeTheExtractionFolderWriteNothingOutsideIt) {
   EXPECT_FALSE(std::filesystem::exists(absolute));
   const std::string inside = "x/tmp/" + tag + "-escaped";
   EXPECT_EQ(testsupport::ListTree(sandbox),
-            (std::vector<std::string>{"x", "x/DATA", "x/DATA/FW1.BIN", "x/HEADER.FWB",
-                                      "x/fw2.bin", "x/server", "x/server/share",
-                                      "x/server/share/x.bin", "x/tmp", inside}));
+            (std::vector<std::string>{"x", "x/DATA", "x/DATA/FW1.BIN", "x/HEADER.FWB", "x/fw2.bin",
+                                      "x/server", "x/server/share", "x/server/share/x.bin", "x/tmp",
+                                      inside}));
   EXPECT_EQ(testsupport::ReadFile(sandbox / inside), "abs");
 
   // Opened as a package, the members whose leading separators were dropped are found.
@@ -247,7 +245,7 @@ TEST_F(CallbackTest, DecidesTargetsInsideTheRememberedFolder) {
   EXPECT_EQ(place("D:\\x"), kCabinetSkip);
   EXPECT_EQ(place("\\"), kCabinetSkip);
   EXPECT_EQ(place(""), kCabinetSkip);
-  EXPECT_EQ(place("a\\b"), kCabinetSkip);           // a folder stands there
+  EXPECT_EQ(place("a\\b"), kCabinetSkip);            // a folder stands there
   EXPECT_EQ(place("a\\b\\c.bin\\d"), kCabinetSkip);  // a file stands there
   EXPECT_EQ(place("//a//./b//e.bin", &where), kCabinetExtract);
   EXPECT_EQ(where, (target / "a" / "b" / "e.bin").string());
@@ -373,20 +371,20 @@ TEST(ProgramRun, EndsAtOnceWhenTheProgramDoes) {
   EXPECT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 5);
   // Arguments reach the program as they are, without a shell in between.
-  const auto quoted =
-      platform::RunProgram({"sh", "-c", "[ \"$1\" = 'a b;$c' ]", "sh", "a b;$c"},
-                           std::chrono::seconds(5), 2);
+  const auto quoted = platform::RunProgram({"sh", "-c", "[ \"$1\" = 'a b;$c' ]", "sh", "a b;$c"},
+                                           std::chrono::seconds(5), 2);
   EXPECT_EQ(quoted.exitCode, 0);
-  EXPECT_FALSE(platform::RunProgram({"no-such-program-anywhere"}, std::chrono::seconds(1), 1).started);
+  EXPECT_FALSE(
+      platform::RunProgram({"no-such-program-anywhere"}, std::chrono::seconds(1), 1).started);
 }
 
 TEST(ProgramRun, KillsAProgramThatOutlivesItsPollsWithWhatItStarted) {
   testsupport::TempEnv env;
   const auto marker = env.Root() / "child-alive";
   // The child of the program would write the marker after a second if it survived.
-  const auto run = platform::RunProgram(
-      {"sh", "-c", "(sleep 1; touch '" + marker.string() + "') & sleep 30"},
-      std::chrono::milliseconds(20), 3);
+  const auto run =
+      platform::RunProgram({"sh", "-c", "(sleep 1; touch '" + marker.string() + "') & sleep 30"},
+                           std::chrono::milliseconds(20), 3);
   EXPECT_TRUE(run.started);
   EXPECT_FALSE(run.finished);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));

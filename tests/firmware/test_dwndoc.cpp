@@ -65,6 +65,15 @@ TEST_F(PlainFile, ExtensionDoesNotChooseTheKindUnlessItIsThePackageOne) {
   }
 }
 
+TEST_F(PlainFile, IconsBesideTheExpandedFileAreCopied) {
+  // The work folder of a plain file is the program's temporary folder.
+  fixtures::Write(tempDir_ / "PX9.ICO", "icon");
+  auto doc = Open("fw.FWB", Header("FileFormat=FWB\r\n") + '\x1A' + "data");
+  std::filesystem::remove(tempDir_ / "PX9.ICO");
+  EXPECT_EQ(doc->FError, 0);
+  EXPECT_EQ(testsupport::ReadFile(env_.DataHome() / "fwload" / "PX9.ICO"), "icon");
+}
+
 TEST_F(PlainFile, EmptyFileIsUnrecognisedAndEmpty) {
   auto doc = Open("empty.FWB", "");
   EXPECT_EQ(doc->FError, 0);
@@ -179,8 +188,9 @@ TEST_F(PlainFile, PrintersSectionIsCopiedInFileOrder) {
                                 "Empty=\r\npx-1100=9999,0\r\nQuoted='1043,1'\r\n"
                                 "[Other]\r\nPX-9=1\r\n[printers]\r\nPX-8=1\r\n\x1A");
   using Entry = std::pair<std::string, std::string>;
-  EXPECT_EQ(doc->FPrinters, (std::vector<Entry>{
-                                {"PX-1100", "1041,1"}, {"プリンタ", "1042,0"}, {"Quoted", "1043,1"}}));
+  EXPECT_EQ(
+      doc->FPrinters,
+      (std::vector<Entry>{{"PX-1100", "1041,1"}, {"プリンタ", "1042,0"}, {"Quoted", "1043,1"}}));
   auto none = Open("fw.FWB", Header("FileFormat=FWB\r\n\x1A"));
   EXPECT_TRUE(none->FPrinters.empty());
 }
@@ -323,8 +333,8 @@ TEST_F(DataFiles, TotalThatDoesNotFitFailsBeforeReading) {
 
 TEST_F(DataFiles, BlockThatCannotBeAllocatedFailsWith18) {
   fixtures::Write(inputs_ / "a.bin", FirmwareBytes(1000));
-  const auto previous = firmware::SetDataAllocator(
-      [](std::size_t) { return std::unique_ptr<std::uint8_t[]>(); });
+  const auto previous =
+      firmware::SetDataAllocator([](std::size_t) { return std::unique_ptr<std::uint8_t[]>(); });
   auto doc = OpenNaming(Abs("a.bin"));
   auto unrecognised = Open("plain.bin", "whole file");
   firmware::SetDataAllocator(previous);
@@ -418,9 +428,13 @@ TEST_F(CompressedFile, ExpandFileCopiesOtherFilesByteForByte) {
 
 TEST_F(CompressedFile, StripHeaderKeepsOnlyTheBytesAfterTheFirst1A) {
   TDownDocFile doc;
-  fixtures::Write(inputs_ / "h", "head\x1A\x1A" "data\x1A");
+  fixtures::Write(inputs_ / "h",
+                  "head\x1A\x1A"
+                  "data\x1A");
   EXPECT_TRUE(doc.StripHeader(inputs_ / "h"));
-  EXPECT_EQ(testsupport::ReadFile(inputs_ / "h"), "\x1A" "data\x1A");
+  EXPECT_EQ(testsupport::ReadFile(inputs_ / "h"),
+            "\x1A"
+            "data\x1A");
   fixtures::Write(inputs_ / "none", "no end of header");
   EXPECT_TRUE(doc.StripHeader(inputs_ / "none"));
   EXPECT_EQ(testsupport::ReadFile(inputs_ / "none"), "");

@@ -124,9 +124,8 @@ TEST(SzddEncoder, MsexpandAgreesWithOurEncoder) {
   testsupport::TempEnv env;
   std::string repeated(10000, 'A');
   std::string blanks(5000, ' ');
-  for (const std::string& input :
-       {std::string(), std::string("a"), std::string("fifteen bytes!!"), repeated, blanks,
-        FirmwareBytes(300000, 36)}) {
+  for (const std::string& input : {std::string(), std::string("a"), std::string("fifteen bytes!!"),
+                                   repeated, blanks, FirmwareBytes(300000, 36)}) {
     fixtures::Write(env.Root() / "in.FW_", fixtures::EncodeSzdd(input));
     ASSERT_EQ(fixtures::Run({"msexpand"}, {}, env.Root() / "in.FW_", env.Root() / "out"), 0);
     EXPECT_EQ(testsupport::ReadFile(env.Root() / "out"), input) << input.size() << " bytes";
@@ -135,8 +134,10 @@ TEST(SzddEncoder, MsexpandAgreesWithOurEncoder) {
 
 TEST_F(GcabPackage, ProgramOpensTheFileNamedOnItsCommandLine) {
   const std::string data = FirmwareBytes(5000, 37);
-  fixtures::Write(inputs_ / "fw.FWB", "[FW_DownLoad]\r\nFileFormat=FWB\r\n"
-                                      "[Printers]\r\nPX-7000=px7000.ico,1\r\n\x1A" + data);
+  fixtures::Write(inputs_ / "fw.FWB",
+                  "[FW_DownLoad]\r\nFileFormat=FWB\r\n"
+                  "[Printers]\r\nPX-7000=px7000.ico,1\r\n\x1A" +
+                      data);
   {
     TFWLOADApp app({"/NM", (inputs_ / "fw.FWB").string()}, env_.SettingsFile());
     ASSERT_NE(app.GetDoc(), nullptr);

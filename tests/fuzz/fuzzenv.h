@@ -29,7 +29,8 @@ inline const std::filesystem::path& Setup() {
   std::string tmpl = std::string(::access(shm, W_OK) == 0 ? shm : "/tmp") + "/fwload-fuzz-XXXXXX";
   if (!::mkdtemp(tmpl.data())) std::abort();
   Root() = tmpl;
-  for (const char* dir : {"tmp", "data", "config"}) std::filesystem::create_directories(Root() / dir);
+  for (const char* dir : {"tmp", "data", "config"})
+    std::filesystem::create_directories(Root() / dir);
   ::setenv("TMPDIR", (Root() / "tmp").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (Root() / "data").c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", (Root() / "config").c_str(), 1);

@@ -41,22 +41,24 @@ int main(int argc, char** argv) {
 
   Seed(header, "recognised", head + '\x1A' + data.substr(0, 300));
   Seed(header, "no-end", head);
-  Seed(header, "data-files", "[FW_DownLoad]\r\nFileFormat=fwb\r\nDownLoadFile=a.bin,,DATA\\b.bin\r\n");
+  Seed(header, "data-files",
+       "[FW_DownLoad]\r\nFileFormat=fwb\r\nDownLoadFile=a.bin,,DATA\\b.bin\r\n");
   Seed(header, "unrecognised", "[FW_DownLoad]\r\nFileFormat=XYZ\r\n\x1A" + data.substr(0, 100));
-  Seed(header, "cp932", "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadDesc=\x83\x74\x83\x40\xB6\r\n\x1A");
+  Seed(header, "cp932",
+       "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadDesc=\x83\x74\x83\x40\xB6\r\n\x1A");
 
   const std::string text = head + "DownLoadFile=DATA\\FW1.BIN,fw2.bin\r\n";
-  Seed(cabinet, "stored", fixtures::StoredCabinet({{"HEADER.FWB", text},
-                                                   {"DATA\\FW1.BIN", data},
-                                                   {"fw2.bin", "2"},
-                                                   {"px.ico", "icon"}}));
-  Seed(cabinet, "names", fixtures::StoredCabinet({{"..\\x", "x"},
-                                                  {"\\abs", "y"},
-                                                  {"C:\\z", "z"},
-                                                  {"a\\b\\c\\d", "d"},
-                                                  {"A\\B\\C\\D", "D"},
-                                                  {"\x83\x66\x81\x5B\x83\x5E", "cp"},
-                                                  {"ファ", "utf", 0xA0}}));
+  Seed(cabinet, "stored",
+       fixtures::StoredCabinet(
+           {{"HEADER.FWB", text}, {"DATA\\FW1.BIN", data}, {"fw2.bin", "2"}, {"px.ico", "icon"}}));
+  Seed(cabinet, "names",
+       fixtures::StoredCabinet({{"..\\x", "x"},
+                                {"\\abs", "y"},
+                                {"C:\\z", "z"},
+                                {"a\\b\\c\\d", "d"},
+                                {"A\\B\\C\\D", "D"},
+                                {"\x83\x66\x81\x5B\x83\x5E", "cp"},
+                                {"ファ", "utf", 0xA0}}));
   char staging[] = "/tmp/fwload-seeds-XXXXXX";
   if (::mkdtemp(staging)) {
     for (const bool zip : {false, true}) {
