@@ -9,6 +9,7 @@
 #include "printers/funcs.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,13 +21,22 @@
 #include <unordered_map>
 #include <unordered_set>
 
+void TDataBlockDeleter::operator()(std::uint8_t* block) const noexcept {
+  if (!block) return;
+  if (FMappedSize) {
+    ::munmap(block, FMappedSize);
+  } else {
+    delete[] block;
+  }
+}
+
 namespace firmware {
 
 namespace {
 
-std::unique_ptr<std::uint8_t[]> AllocateBlock(std::size_t size) {
+TDataBlock AllocateBlock(std::size_t size) {
   // Not zeroed: every byte is read from the files.
-  return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
+  return TDataBlock(new (std::nothrow) std::uint8_t[size]);
 }
 
 std::atomic<DataAllocator> dataAllocator{AllocateBlock};
@@ -110,6 +120,41 @@ bool WriteAllAt(int fd, const char* data, std::size_t size, std::uint64_t offset
     offset += static_cast<std::uint64_t>(n);
   }
   return true;
+}
+
+// Files this large that lie in the program's own temporary folder are mapped rather than read:
+// filling fresh memory costs more than the whole unpacking.
+constexpr std::uint64_t kMapAtLeast = std::uint64_t{1} << 20;
+
+// True when `path` lies in the program's private temporary folder, where nothing but this program
+// can change a file, and which it deletes before the open ends.
+bool InPrivateTemp(const std::filesystem::path& path) {
+  const std::filesystem::path temp = platform::TempDir();
+  if (temp.empty()) return false;
+  const std::filesystem::path relative = path.lexically_normal().lexically_relative(temp);
+  return !relative.empty() && *relative.begin() != ".." && *relative.begin() != ".";
+}
+
+// A private, writable-on-copy mapping of exactly `size` bytes of the file; empty when it cannot be
+// had. The mapping outlives the file's deletion.
+TDataBlock MapFile(const std::filesystem::path& path, std::uint64_t size) {
+  struct stat st {};
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) != size) {
+    return TDataBlock();
+  }
+  // Populated for reading, so that the pages are shared with the file rather than copied; a write
+  // later copies just the page it touches.
+  void* block = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ,
+                       MAP_PRIVATE | MAP_POPULATE, fd.Get(), 0);
+  if (block == MAP_FAILED) return TDataBlock();
+  if (::mprotect(block, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE) != 0) {
+    ::munmap(block, static_cast<std::size_t>(size));
+    return TDataBlock();
+  }
+  return TDataBlock(static_cast<std::uint8_t*>(block),
+                    TDataBlockDeleter(static_cast<std::size_t>(size)));
 }
 
 // The header text of a file: its bytes up to the first 0x1A, or all of them when it has none.
@@ -363,7 +408,22 @@ bool TDownDocFile::LoadData() {
     if (total > std::numeric_limits<std::uint32_t>::max()) return fail(rc::kFileOpen, names[i]);
   }
 
-  std::unique_ptr<std::uint8_t[]> block;
+  // One large unpacked file becomes the block as it is.
+  std::size_t present = 0;
+  for (const auto& size : sizes) present += size ? 1 : 0;
+  if (present == 1 && total >= kMapAtLeast) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      if (!sizes[i] || !InPrivateTemp(paths[i])) continue;
+      TDataBlock mapped = MapFile(paths[i], total);
+      if (mapped) {
+        FData = std::move(mapped);
+        FDataSize = static_cast<std::uint32_t>(total);
+        return true;
+      }
+    }
+  }
+
+  TDataBlock block;
   if (total > 0) {
     block = firmware::dataAllocator.load()(static_cast<std::size_t>(total));
     if (!block) return fail(rc::kTempFile, std::string());

@@ -9,6 +9,19 @@
 #include <utility>
 #include <vector>
 
+// Frees a data block: memory of its own, or a private mapping of an unpacked file that only this
+// program could reach and that is already deleted (a large block then costs no copy). Blocks made
+// with std::make_unique<std::uint8_t[]> convert to it.
+struct TDataBlockDeleter {
+  std::size_t FMappedSize = 0;  // nonzero: the block is a mapping of this many bytes
+
+  TDataBlockDeleter() = default;
+  explicit TDataBlockDeleter(std::size_t mappedSize) : FMappedSize(mappedSize) {}
+  TDataBlockDeleter(std::default_delete<std::uint8_t[]>) noexcept {}
+  void operator()(std::uint8_t* block) const noexcept;
+};
+using TDataBlock = std::unique_ptr<std::uint8_t[], TDataBlockDeleter>;
+
 // One opened firmware file: its header values, the models it is meant for, the model-table rows
 // it brings and the data block that is sent to the printer. Constructing it opens the file; the
 // result is read from FError and FFormatValid. Nothing on disk is touched after construction.
@@ -32,7 +45,7 @@ class TDownDocFile {
   std::vector<std::string> FDownLoadPrinter;
   std::vector<std::pair<std::string, std::string>> FPrinters;  // name=value, file order
   std::uint16_t FError = 0;
-  std::unique_ptr<std::uint8_t[]> FData;
+  TDataBlock FData;
   std::uint32_t FDataSize = 0;
   // The data file a recognised header names that is missing, is no regular file or cannot be read
   // whole (FError 17), as the header wrote it, so that the message can name it.
@@ -62,7 +75,7 @@ class TDownDocFile {
 namespace firmware {
 
 // Allocates the data block; returns null when it cannot. Tests replace it to see a failure.
-using DataAllocator = std::unique_ptr<std::uint8_t[]> (*)(std::size_t size);
+using DataAllocator = TDataBlock (*)(std::size_t size);
 // Sets the allocator (null: the default); returns the previous one.
 DataAllocator SetDataAllocator(DataAllocator allocator);
 

@@ -333,8 +333,7 @@ TEST_F(DataFiles, TotalThatDoesNotFitFailsBeforeReading) {
 
 TEST_F(DataFiles, BlockThatCannotBeAllocatedFailsWith18) {
   fixtures::Write(inputs_ / "a.bin", FirmwareBytes(1000));
-  const auto previous =
-      firmware::SetDataAllocator([](std::size_t) { return std::unique_ptr<std::uint8_t[]>(); });
+  const auto previous = firmware::SetDataAllocator([](std::size_t) { return TDataBlock(); });
   auto doc = OpenNaming(Abs("a.bin"));
   auto unrecognised = Open("plain.bin", "whole file");
   firmware::SetDataAllocator(previous);
@@ -342,6 +341,29 @@ TEST_F(DataFiles, BlockThatCannotBeAllocatedFailsWith18) {
   EXPECT_EQ(doc->FDataSize, 0u);
   EXPECT_EQ(doc->FData, nullptr);
   EXPECT_EQ(unrecognised->FError, rc::kTempFile);
+}
+
+TEST_F(DataFiles, BlockStaysAsOpenedWhenFilesChangeOrGoAway) {
+  // Large and small, named from outside or unpacked by the program: the block is the data at the
+  // time of opening, whatever happens to any file afterwards.
+  const std::string big = FirmwareBytes(3 << 20, 6);
+  const std::string small = FirmwareBytes(5000, 7);
+  fixtures::Write(inputs_ / "big.bin", big);
+  fixtures::Write(inputs_ / "small.bin", small);
+  auto named = OpenNaming(Abs("big.bin"));
+  auto two = OpenNaming(Abs("big.bin") + "," + Abs("small.bin"));
+  auto own = Open("own.FWB", Header("FileFormat=FWB\r\n") + '\x1A' + big);
+  auto packed = Open("packed.FW_", EncodeSzdd(Header("FileFormat=FWB\r\n") + '\x1A' + big));
+  fixtures::Write(inputs_ / "big.bin", std::string(100, 'x'));
+  std::filesystem::remove(inputs_ / "small.bin");
+  std::filesystem::remove(inputs_ / "own.FWB");
+  EXPECT_EQ(Data(*named), big);
+  EXPECT_EQ(Data(*two), big + small);
+  EXPECT_EQ(Data(*own), big);
+  EXPECT_EQ(Data(*packed), big);
+  // The block can be written to without touching anything else.
+  own->FData[0] ^= 0xFF;
+  EXPECT_EQ(Data(*packed), big);
 }
 
 TEST_F(DataFiles, PathsLongerThan259BytesAreUsedWhole) {
