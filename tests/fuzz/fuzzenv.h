@@ -22,11 +22,13 @@ inline void RemoveRoot() {
   if (!Root().empty()) std::filesystem::remove_all(Root(), ec);
 }
 
-// Makes the folder, points TMPDIR and the XDG folders into it, and returns it.
+// Makes the folder inside $TMPDIR (run.sh points that at a folder of its own in memory, which it
+// removes afterwards, as libFuzzer does not always end through exit), points TMPDIR and the XDG
+// folders into it, and returns it.
 inline const std::filesystem::path& Setup() {
   if (!Root().empty()) return Root();
-  const char* shm = "/dev/shm";
-  std::string tmpl = std::string(::access(shm, W_OK) == 0 ? shm : "/tmp") + "/fwload-fuzz-XXXXXX";
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-fuzz-XXXXXX";
   if (!::mkdtemp(tmpl.data())) std::abort();
   Root() = tmpl;
   for (const char* dir : {"tmp", "data", "config"})
