@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <unordered_set>
 
 namespace platform {
 
@@ -110,6 +111,33 @@ std::optional<std::string> ReadFileBytes(const std::filesystem::path& path, std:
   }
   if (in.bad()) return std::nullopt;
   return bytes;
+}
+
+void ForEachIniEntry(std::string_view bytes, Quotes quotes,
+                     const std::function<void(std::string_view section, bool firstOfName,
+                                              std::string_view key, std::string value)>& entry) {
+  std::unordered_set<std::string> seen;  // section names, lower case
+  std::string section;
+  bool first = false;
+  bool inSection = false;
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    std::size_t nl = bytes.find('\n', pos);
+    if (nl == std::string_view::npos) nl = bytes.size();
+    std::string_view line = bytes.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (const auto name = SectionName(line)) {
+      section.assign(*name);
+      first = seen.insert(text::ToLowerAscii(section)).second;
+      inSection = true;
+      continue;
+    }
+    if (!inSection) continue;
+    if (const auto key = KeyName(line)) {
+      entry(section, first, *key, Unquote(line.substr(line.find('=') + 1), quotes));
+    }
+  }
 }
 
 // ---- IniText ----

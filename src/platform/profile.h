@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -75,6 +76,13 @@ class ProfileFile {
   std::filesystem::path path_;
   Quotes quotes_;
 };
+
+// Calls `entry` for every key line of an INI text in file order, in one pass and without holding
+// the text as lines (firmware headers may be large): the section's name, whether it is the first
+// section of that name (the one that counts), the key and its value under the rules above.
+void ForEachIniEntry(std::string_view bytes, Quotes quotes,
+                     const std::function<void(std::string_view section, bool firstOfName,
+                                              std::string_view key, std::string value)>& entry);
 
 // The bytes of a file, at most `limit` of them; nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::filesystem::path& path,

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -31,7 +32,11 @@ SingleInstance::SingleInstance(std::filesystem::path dir) {
     } else {
       // /tmp is shared by every user: the user id keeps the names apart.
       dir = "/tmp";
-      suffix = "-" + std::to_string(::getuid());
+      // Built with a format rather than "-" + ...: GCC 12 warns falsely (-Wrestrict) on string
+      // assignments here at -O3.
+      char id[32];
+      std::snprintf(id, sizeof id, "-%u", static_cast<unsigned>(::getuid()));
+      suffix = std::string(id);
     }
   }
   lockPath_ = dir / ("FWLOAD" + suffix + ".lock");
