@@ -74,6 +74,7 @@ void TfrmMain::ExecDownload() {
     unsigned style = 0;
     int help = 0;
     GetResultMessage(code, text, style, help);
+    if (doc && !doc->FErrorFile.empty()) text += "\n" + doc->FErrorFile;
     ShowMessageBox(text, style, help);
     FExitCode = exitcode::kFileUnusable;
     return;

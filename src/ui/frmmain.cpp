@@ -214,6 +214,8 @@ void TfrmMain::LoadFirmwareFile(const QString& path) {
     unsigned style = 0;
     int help = 0;
     GetResultMessage(doc->FError, text, style, help);
+    // Which of the package's data files is missing or unreadable.
+    if (!doc->FErrorFile.empty()) text += "\n" + doc->FErrorFile;
     ShowConfirmBox(text, style, help);
     return;
   }

@@ -92,6 +92,16 @@ TEST_F(DownloadFlow, AFileThatFailedToOpenIsNeverSent) {
   window->ExecDownload();
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, Str(4118));
+
+  // A data file the package lacks is named.
+  boxes.shown.clear();
+  TDownDocFile& missing = OpenDocument();
+  missing.FError = rc::kFileOpen;
+  missing.FErrorFile = "DATA\\FW2.BIN";
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4114) + "\nDATA\\FW2.BIN");
+  EXPECT_EQ(boxes.shown[0].style, 0x10u);
   EXPECT_EQ(app->LastResult, 0);
 
   // Unrecognised and empty: nothing to send either.
