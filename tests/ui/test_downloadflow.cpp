@@ -236,3 +236,32 @@ TEST_F(DownloadFlow, AnUnattendedRunWithoutAPrinterLeavesTheWindowOpen) {
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(app->LastResult, 0);
 }
+
+TEST_F(DownloadFlow, OpeningAFileShowsItsStateOrWhyNot) {
+  const auto good = env.Root() / "good.fwb";
+  testsupport::WriteFile(good, std::string("[FW_DownLoad]\nFileFormat=FWB\nDownLoadDesc=Main\n"
+                                           "DownLoadVersion=V2.10\n") + '\x1a' + "DATA");
+  window->LoadFirmwareFile(QString::fromStdString(good.string()));
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(), good.string());
+  EXPECT_EQ(window->findChild<QLabel*>("pnlFileState")->text(), "Main V2.10");
+  EXPECT_EQ(app->GetDoc()->FDataSize, 4u);
+
+  // Not in the firmware format: a warning, and the file is taken.
+  const auto other = env.Root() / "other.bin";
+  testsupport::WriteFile(other, "just bytes");
+  window->LoadFirmwareFile(QString::fromStdString(other.string()));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4123));
+  EXPECT_EQ(boxes.shown[0].style, 0x40u);
+  EXPECT_EQ(boxes.shown[0].help, 9999);
+  EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(), other.string());
+
+  // A file that cannot be opened: its message, and the shown file stays.
+  boxes.shown.clear();
+  window->LoadFirmwareFile(QString::fromStdString((env.Root() / "missing.FWB").string()));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4114));
+  EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(), other.string());
+  EXPECT_EQ(app->GetDoc()->FError, rc::kFileOpen);
+}
