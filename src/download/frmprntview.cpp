@@ -79,12 +79,12 @@ void TfrmPrntView::showEvent(QShowEvent* event) {
 }
 
 void TfrmPrntView::FormShow() {
-  ShowState(kMsgInitialising);
   ui->btnAbort->setText(Text(kMsgAbortButton));
   ui->btnAbort->setEnabled(true);
   FAborted = 0;
   ui->Progress->setValue(0);
   FTotalSize = 1;
+  ShowState(kMsgInitialising);
   FreeThread();
   FThreadDone = false;
   FModalResult = 0;
