@@ -6,6 +6,7 @@
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
+#include "platform/paths.h"
 #include "platform/spooler.h"
 #include "printers/myapp.h"
 #include "support/tempenv.h"
@@ -378,6 +379,29 @@ TEST_F(PrintThread, NothingIsSentWhenNoFileCanBeBuilt) {
   EXPECT_EQ(Run(), rc::kTooLarge);
   EXPECT_EQ(script_.Opened, std::vector<std::string>{});
   EXPECT_EQ(script_.Starts, 0);
+}
+
+TEST_F(PrintThread, NoTemporaryFileMeansNothingIsSent) {
+  SetData(transfertest::TestData(10));
+  // The private temporary folder is gone and no new one can be made.
+  platform::RemoveTempDir();
+  ::setenv("TMPDIR", (env_.Root() / "missing" / "deeper").c_str(), 1);
+  EXPECT_EQ(Run(), rc::kTempFile);
+  EXPECT_EQ(script_.Opened, std::vector<std::string>{});
+}
+
+TEST_F(PrintThread, AFileThatCannotBeReadOrDoesNotHoldItsSizeStartsNoJob) {
+  SetData(transfertest::TestData(10));
+  ScriptedPrinter printer(script_, "scripted");
+  TPrintThread thread(*app_, nullptr, Short());
+  int job = -1;
+  EXPECT_EQ(thread.SpoolFile(printer, env_.Root() / "no-such-file", 10, job), rc::kFileOpen);
+  EXPECT_EQ(job, 0);
+  const auto file = env_.Root() / "dwn-short";
+  testsupport::WriteFile(file, "123456789");
+  EXPECT_EQ(thread.SpoolFile(printer, file, 10, job), rc::kSendFailed);
+  EXPECT_EQ(script_.Starts, 0);
+  std::filesystem::remove(file);
 }
 
 TEST_F(PrintThread, FtpTargetsAreSplitAtTheirLastTwoSlashes) {
