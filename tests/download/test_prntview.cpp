@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -75,7 +76,7 @@ class PrntView : public ::testing::Test {
     });
   }
   void TearDown() override {
-    if (window_->Thread()) {
+    if (window_ && window_->Thread()) {
       EXPECT_TRUE(window_->Thread()->isFinished());
     }
     window_.reset();
@@ -262,6 +263,23 @@ TEST_F(PrntView, NeitherTheCloseBoxNorEscEndsARunningTransfer) {
   EXPECT_TRUE(refused);
   EXPECT_FALSE(runningAtClose_);
   EXPECT_EQ(resultAtClose_, 0);
+}
+
+TEST_F(PrntView, AWindowDestroyedDuringATransferStopsItFirst) {
+  TestQueue queue("pv-destroyed", TestQueue::SocketUri(testsupport::UnusedPort()), kCommandModel);
+  Prepare(transfertest::TestData(4000, 5));
+  app_->SelectPrinter(queue.Name());
+  QEventLoop following;
+  OnState = [&](int id) {
+    if (id == kDownloading) Later(window_.get(), [&]() { following.quit(); });
+  };
+  window_->show();
+  following.exec();
+  ASSERT_TRUE(window_->Running());
+  const int job = window_->Thread()->JobId();
+  window_.reset();
+  EXPECT_EQ(app_->LastResult, 4096);
+  EXPECT_EQ(transfertest::WaitForEndState(queue.Name(), job), 7);
 }
 
 TEST_F(PrntView, NotificationsMoveTheBarAndTheText) {
