@@ -82,7 +82,10 @@ int Percent(std::uint64_t done, std::uint64_t total) {
 }  // namespace
 
 TPrintThread::TPrintThread(TFWLOADApp& app, ITransferView* view, TransferTimings timings)
-    : FApp(app), FView(view), FTimings(timings) {}
+    : FApp(app), FView(view), FTimings(timings) {
+  // The system thread carries this name, so it can be told apart in a process listing.
+  setObjectName(QStringLiteral("TPrintThread"));
+}
 
 TPrintThread::~TPrintThread() {
   // The owner waits for the end before it frees the thread; this only guards against a thread

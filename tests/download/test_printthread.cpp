@@ -160,6 +160,7 @@ class PrintThread : public ::testing::Test {
     app_->EnableCommand = 0;
   }
   void TearDown() override {
+    EXPECT_TRUE(transfertest::WaitUntilNoTransferThread());
     EXPECT_EQ(transfertest::LeftoverDownloadFiles(env_.TmpDir()), std::vector<std::string>{});
   }
   void SetData(const std::string& data) { app_->Doc = transfertest::MakeDoc(data, 1, 1); }

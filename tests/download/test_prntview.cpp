@@ -80,6 +80,10 @@ class PrntView : public ::testing::Test {
       EXPECT_TRUE(window_->Thread()->isFinished());
     }
     window_.reset();
+    // No transfer thread is left behind.
+    EXPECT_TRUE(transfertest::WaitUntilNoTransferThread());
+    for (auto& e : std::filesystem::directory_iterator("/proc/self/task"))
+      fprintf(stderr, "THREAD %s\n", testsupport::ReadFile(e.path() / "comm").c_str());
     EXPECT_EQ(transfertest::LeftoverDownloadFiles(env_.TmpDir()), std::vector<std::string>{});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }

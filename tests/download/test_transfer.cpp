@@ -43,6 +43,8 @@ class SpoolTransfer : public ::testing::Test {
     app_ = std::make_unique<TFWLOADApp>(std::vector<std::string>{}, env_.SettingsFile());
   }
   void TearDown() override {
+    // No transfer thread is left behind.
+    EXPECT_TRUE(transfertest::WaitUntilNoTransferThread());
     // Whatever way a transfer ended, its download file is gone.
     EXPECT_EQ(transfertest::LeftoverDownloadFiles(env_.TmpDir()), std::vector<std::string>{});
   }
@@ -194,6 +196,7 @@ TEST_F(SpoolTransfer, AQueueThatNeverDeliversIsFollowedUntilTheAbortCancelsTheJo
   // Many polls later the transfer still waits; the bar has not moved from 0.
   std::this_thread::sleep_for(400ms);
   EXPECT_TRUE(thread.isRunning());
+  EXPECT_FALSE(transfertest::WaitUntilNoTransferThread(10ms));
   EXPECT_EQ(view.Positions().back(), 0);
   const int stateBefore = transfertest::JobState(queue.Name(), thread.JobId());
   EXPECT_GE(stateBefore, 3);

@@ -3,6 +3,7 @@
 #include "firmware/dwndoc.h"
 #include "platform/spooler.h"
 #include "printers/printers_support.h"
+#include "support/tempenv.h"
 
 #include <QDeadlineTimer>
 
@@ -175,6 +176,29 @@ std::string ActiveJobs(const std::string& queue) {
   std::string out;
   printerstest::Run({"lpstat", "-o", queue}, &out);
   return out;
+}
+
+namespace {
+
+int TransferThreads() {
+  int count = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/task", ec);
+       it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    if (testsupport::ReadFile(it->path() / "comm") == "TPrintThread\n") ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+bool WaitUntilNoTransferThread(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (TransferThreads() > 0) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
 }
 
 TransferTimings ShortTimings() {

@@ -84,6 +84,11 @@ int WaitForEndState(const std::string& queue, int jobId,
 // The jobs of a queue that have not ended (lpstat -o), one per line; empty when none.
 std::string ActiveJobs(const std::string& queue);
 
+// Waits until no system thread of a transfer is left in this process; false when one still runs
+// after `limit`. A finished QThread's system thread still has a moment of work after its end was
+// reported.
+bool WaitUntilNoTransferThread(std::chrono::milliseconds limit = std::chrono::seconds(5));
+
 // Short waits for the tests: a poll every 20 ms, 1 s without an answer is a failure.
 TransferTimings ShortTimings();
 
