@@ -4,6 +4,7 @@
 #include "app/codes.h"
 #include "download/accesslib.h"
 #include "download/ftpconnect.h"
+#include "download/transfer_support.h"
 #include "printers/myapp.h"
 #include "printers/prnmodel.h"
 #include "support/tempenv.h"
@@ -66,6 +67,7 @@ class FtpConnectDialog : public ::testing::Test {
     dialog_.SetApp(app_.get());
     dialog_.SetModelDialog(&models_);
   }
+  void TearDown() override { EXPECT_TRUE(transfertest::EndPooledThreads()); }
   // The library asks a printer's identity on the IPP port of its own settings.
   void UseIppPort(int port) {
     testsupport::WriteFile(env_.SettingsFile(),

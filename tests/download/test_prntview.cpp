@@ -82,6 +82,7 @@ class PrntView : public ::testing::Test {
     window_.reset();
     // No transfer thread is left behind.
     EXPECT_TRUE(transfertest::WaitUntilNoTransferThread());
+    EXPECT_TRUE(transfertest::EndPooledThreads());
     for (auto& e : std::filesystem::directory_iterator("/proc/self/task"))
       fprintf(stderr, "THREAD %s\n", testsupport::ReadFile(e.path() / "comm").c_str());
     EXPECT_EQ(transfertest::LeftoverDownloadFiles(env_.TmpDir()), std::vector<std::string>{});

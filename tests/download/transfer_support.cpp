@@ -6,6 +6,7 @@
 #include "support/tempenv.h"
 
 #include <QDeadlineTimer>
+#include <QThreadPool>
 
 #include <cstring>
 #include <thread>
@@ -180,25 +181,35 @@ std::string ActiveJobs(const std::string& queue) {
 
 namespace {
 
-int TransferThreads() {
+// Threads of this process whose system name is `name`.
+int ThreadsNamed(const std::string& name) {
   int count = 0;
   std::error_code ec;
   for (auto it = std::filesystem::directory_iterator("/proc/self/task", ec);
        it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    if (testsupport::ReadFile(it->path() / "comm") == "TPrintThread\n") ++count;
+    if (testsupport::ReadFile(it->path() / "comm") == name + "\n") ++count;
   }
   return count;
+}
+
+bool WaitUntilNoThreadNamed(const std::string& name, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (ThreadsNamed(name) > 0) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
 }
 
 }  // namespace
 
 bool WaitUntilNoTransferThread(std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (TransferThreads() > 0) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
+  return WaitUntilNoThreadNamed("TPrintThread", limit);
+}
+
+bool EndPooledThreads(std::chrono::milliseconds limit) {
+  QThreadPool::globalInstance()->waitForDone(static_cast<int>(limit.count()));
+  return WaitUntilNoThreadNamed("Thread (pooled)", limit);
 }
 
 TransferTimings ShortTimings() {

@@ -88,6 +88,9 @@ std::string ActiveJobs(const std::string& queue);
 // after `limit`. A finished QThread's system thread still has a moment of work after its end was
 // reported.
 bool WaitUntilNoTransferThread(std::chrono::milliseconds limit = std::chrono::seconds(5));
+// Ends the idle threads of Qt's global thread pool (painting uses them) and waits until their
+// system threads are gone, so that none is still letting go of its data while the process exits.
+bool EndPooledThreads(std::chrono::milliseconds limit = std::chrono::seconds(5));
 
 // Short waits for the tests: a poll every 20 ms, 1 s without an answer is a failure.
 TransferTimings ShortTimings();
