@@ -39,7 +39,8 @@ class LoadedLibrary : public IAccessLibrary {
     if (!select_) return 0;
     std::vector<char> buffer(260, '\0');
     uint32_t reserved = 0;
-    const int chosen = select_(owner, buffer.data(), static_cast<uint32_t>(buffer.size()), &reserved);
+    const int chosen =
+        select_(owner, buffer.data(), static_cast<uint32_t>(buffer.size()), &reserved);
     if (chosen) target.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
     return chosen;
   }

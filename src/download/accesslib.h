@@ -15,8 +15,8 @@ class IAccessLibrary {
   // Nonzero with the chosen target in `target`; 0 when nothing was chosen.
   virtual int SelectNetworkPrinter(void* owner, std::string& target) = 0;
   // True with the printer's model and version; false with the library's last error.
-  virtual bool GetFtpPrinterInfo(const std::string& host, std::string& model,
-                                 std::string& version, std::uint32_t& lastError) = 0;
+  virtual bool GetFtpPrinterInfo(const std::string& host, std::string& model, std::string& version,
+                                 std::uint32_t& lastError) = 0;
   virtual std::uint32_t SendFileToFtpPrinter(FwlNotifyProc notify, void* context,
                                              const std::string& host, const std::string& directory,
                                              const std::string& path) = 0;

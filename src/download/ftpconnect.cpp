@@ -1,6 +1,80 @@
 #include "download/ftpconnect.h"
 
-TFtpConnect::TFtpConnect(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("FtpConnect"));
-  setWindowTitle(QStringLiteral("FTP接続ﾌﾟﾘﾝﾀの指定"));
+#include "ui_ftpconnect.h"
+
+#include "app/codes.h"
+#include "app/forms.h"
+#include "download/accesslib.h"
+#include "printers/myapp.h"
+#include "printers/prnmodel.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+constexpr int kDesignWidth = 308;
+constexpr int kDesignHeight = 118;
+
+}  // namespace
+
+TFtpConnect::TFtpConnect(QWidget* parent) : QDialog(parent), ui(new Ui::TFtpConnect) {
+  ui->setupUi(this);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  QFont uiFont(QStringLiteral("Noto Sans CJK JP"));
+  uiFont.setPixelSize(12);
+  setFont(uiFont);
+  connect(ui->btnOk, &QPushButton::clicked, this, &TFtpConnect::btnOkClick);
+  connect(ui->Button2, &QPushButton::clicked, this, [this]() { done(kResultCancel); });
+
+  adjustSize();
+  setFixedSize(std::max(kDesignWidth, sizeHint().width()),
+               std::max(kDesignHeight, sizeHint().height()));
+}
+
+TFtpConnect::~TFtpConnect() = default;
+
+QLabel* TFtpConnect::Label1() const { return ui->Label1; }
+QLabel* TFtpConnect::Label2() const { return ui->Label2; }
+QLineEdit* TFtpConnect::editFtpAddr() const { return ui->editFtpAddr; }
+QLineEdit* TFtpConnect::editFtpDir() const { return ui->editFtpDir; }
+QPushButton* TFtpConnect::btnOk() const { return ui->btnOk; }
+QPushButton* TFtpConnect::Button2() const { return ui->Button2; }
+
+void TFtpConnect::reject() { done(kResultCancel); }
+
+void TFtpConnect::btnOkClick() {
+  TFWLOADApp* app = FApp ? FApp : Myapp;
+  TdlgPrnModel* modelDialog = FModelDialog ? FModelDialog : dlgPrnModel;
+
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // The address goes to the library exactly as typed: it accepts "ftp://", a port and a
+  // trailing directory.
+  const std::string host = ui->editFtpAddr->text().toStdString();
+  std::string model;
+  std::string version;
+  std::uint32_t lastError = 0;
+  const bool known = AccessLibrary().GetFtpPrinterInfo(host, model, version, lastError);
+  QApplication::restoreOverrideCursor();
+
+  int result = kResultAbort;
+  if (known) {
+    if (app) app->SetFtpPrinterInfo(model, version);
+    result = kResultOk;
+  } else if (lastError == accesscode::kModelUnknown) {
+    // Reached, but it names no model: the user chooses one, or cancels the whole dialog.
+    result = modelDialog ? modelDialog->exec() : kResultCancel;
+    if (result == TdlgPrnModel::kResultOk && app && modelDialog) {
+      app->SetFtpPrinterInfo(modelDialog->ModelName, std::string());
+    }
+  }
+  done(result);
 }

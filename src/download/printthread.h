@@ -1,11 +1,20 @@
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
+#include <QThread>
 
 #include "app/codes.h"
 
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
 class TDownDocFile;
+class TFWLOADApp;
+class ITransferView;
+namespace platform {
+class ISpoolPrinter;
+}
 
 // What building the download file gave: the finished file's size in bytes (0 = no usable file)
 // and the result code the transfer ends with when no file was made: 18 when it could not be
@@ -17,11 +26,40 @@ struct DownloadFileResult {
   bool Ok() const { return Size > 0; }
 };
 
-// The worker that performs one download.
-class TPrintThread {
+// The waits of a transfer. Tests pass shorter ones.
+struct TransferTimings {
+  // Between two looks at the job in the queue.
+  std::chrono::milliseconds JobPoll{1000};
+  // How long the server may fail to answer about the job before the transfer counts as failed.
+  std::chrono::milliseconds NoAnswerLimit{30000};
+};
+
+// Where an "ftp://" target is taken apart: host and directory.
+struct FtpTargetParts {
+  std::string Host;
+  std::string Directory;
+};
+
+// The worker that performs one download: builds the download file from the application model's
+// open file, sends it as a RAW job to a spooler printer (and follows the job until the printer
+// has taken it) or hands it to the access library for an FTP printer, and leaves the result code
+// in the application model's LastResult. It reports what it does through `view` (may be null)
+// and stops early when its interruption is requested (the terminate flag).
+class TPrintThread : public QThread {
  public:
   // Data blocks of this size or more do not fit the eight digits of the size record.
   static constexpr std::uint64_t kMaxCommandDataSize = 100'000'000;
+  // The job is written in blocks of this size.
+  static constexpr std::size_t kBlockSize = 512;
+
+  TPrintThread(TFWLOADApp& app, ITransferView* view, TransferTimings timings = {});
+  ~TPrintThread() override;
+
+  // The whole transfer; its outcome is the application model's LastResult (also Result()).
+  void Execute();
+  std::uint16_t Result() const { return FResult; }
+  // The spooler's number of the job this transfer sent; 0 before one was started.
+  int JobId() const { return FJobId; }
 
   // Writes the bytes the printer is to receive into the existing, empty file `fileName`: the
   // document's data, wrapped in the download command where `wrap` (the wrap switch) and the
@@ -29,4 +67,44 @@ class TPrintThread {
   // holds exactly the returned size or the result reports a failure.
   static DownloadFileResult MakeDownloadFile(const std::filesystem::path& fileName,
                                              const TDownDocFile* doc, int wrap, int initMemory);
+
+  // Sends the file, which must hold exactly `size` bytes, as one RAW job in blocks of 512 bytes;
+  // `jobId` receives the spooler's job number. 0, or 17 (file not readable), 33 (not every byte
+  // reached the spooler: the job is aborted), 4096 (interrupted: the job is aborted).
+  std::uint16_t SpoolFile(platform::ISpoolPrinter& printer, const std::filesystem::path& fileName,
+                          std::uint64_t size, int& jobId);
+
+  // Follows the job until the printer has taken it: 0 (completed, or the server no longer knows
+  // it), 34 (canceled or aborted on the server), 33 (no answer about it for NoAnswerLimit),
+  // 4096 (interrupted: the job is cancelled).
+  std::uint16_t WaitForJob(platform::ISpoolPrinter& printer, int jobId, std::uint64_t total);
+
+  // The FTP branch: sends the file through the access library; returns the result code.
+  std::uint16_t SendToFtpPrinter(const std::string& target, const std::filesystem::path& fileName);
+
+  // Splits a target at its last two slashes: the text after the last is the directory, the text
+  // between the two the host ("ftp://h/d" -> "h", "d").
+  static FtpTargetParts SplitFtpTarget(const std::string& target);
+  // The result code of an access library code.
+  static std::uint16_t FtpResultCode(std::uint32_t libraryCode);
+
+ protected:
+  void run() override;
+
+ private:
+  std::uint16_t Transfer();
+  void SetLabel(int messageId);
+  // Moves the bar to done * 100 / total, telling the view only when the position changes.
+  void SetBar(std::uint64_t done, std::uint64_t total);
+  void SetBarPosition(int position);
+  // Waits up to `wait`, returning early when interruption is requested.
+  void Pause(std::chrono::milliseconds wait);
+  static int NotifyProc(void* context, int notification, std::uint64_t value);
+
+  TFWLOADApp& FApp;
+  ITransferView* FView;
+  TransferTimings FTimings;
+  std::uint16_t FResult = rc::kSuccess;
+  int FBarPosition = -1;
+  int FJobId = 0;
 };

@@ -70,8 +70,10 @@ class ISpoolPrinter {
   // Creates a job named `documentName` and opens its one document, whose bytes go to the printer
   // unchanged. Returns the job id, or 0 when the server refused (every Write then fails).
   virtual int StartRawDocument(const std::string& documentName) = 0;
-  // Appends bytes to the open document. True when the server took all of them; false when no
-  // document is open or the connection failed. Writing 0 bytes is allowed and does nothing.
+  // Appends bytes to the open document. True when they were taken; false when no document is
+  // open or the connection failed. Small writes are gathered and sent in larger pieces, so a
+  // connection that fails may show only at a later Write or at EndDocument. Writing 0 bytes is
+  // allowed and does nothing.
   virtual bool Write(const void* data, std::size_t size) = 0;
   // Closes the document: the job is complete and may print. False when the server did not
   // accept it (the job is then cancelled). Ends the document in every case.

@@ -292,14 +292,25 @@ class CupsPrinter : public ISpoolPrinter {
   bool Write(const void* data, std::size_t size) override {
     if (job_ == 0) return false;
     if (size == 0) return true;
-    return cupsWriteRequestData(document_.Get(), static_cast<const char*>(data), size) ==
-           HTTP_STATUS_CONTINUE;
+    // libcups sends each 2 KiB of a request as a chunk of its own, which the server then takes
+    // apart one by one: small writes are gathered and sent in larger pieces.
+    const char* bytes = static_cast<const char*>(data);
+    if (pending_.size() + size > kGather && !Flush()) return false;
+    if (size >= kGather) return SendData(bytes, size);
+    pending_.insert(pending_.end(), bytes, bytes + size);
+    return true;
   }
 
   bool EndDocument() override {
     if (job_ == 0) return false;
     const int job = job_;
     job_ = 0;
+    // Bytes not yet sent must reach the server before the document is complete.
+    if (!Flush()) {
+      document_.Close();
+      CancelJob(job);
+      return false;
+    }
     const ipp_status_t status = cupsFinishDocument(document_.Get(), name_.c_str());
     document_.Close();
     if (status > IPP_STATUS_OK_EVENTS_COMPLETE) {
@@ -310,6 +321,7 @@ class CupsPrinter : public ISpoolPrinter {
   }
 
   void AbortDocument() override {
+    pending_.clear();
     if (job_ == 0) return;
     const int job = job_;
     job_ = 0;
@@ -352,6 +364,17 @@ class CupsPrinter : public ISpoolPrinter {
   }
 
  private:
+  static constexpr std::size_t kGather = 64 * 1024;
+
+  bool SendData(const char* bytes, std::size_t size) {
+    return cupsWriteRequestData(document_.Get(), bytes, size) == HTTP_STATUS_CONTINUE;
+  }
+  bool Flush() {
+    const bool sent = pending_.empty() || SendData(pending_.data(), pending_.size());
+    pending_.clear();
+    return sent;
+  }
+
   bool EnsureQueries() {
     return queries_ || queries_.Open(spooler_.Timeouts, spooler_.Timeouts.AnswerSeconds);
   }
@@ -384,6 +407,7 @@ class CupsPrinter : public ISpoolPrinter {
   Connection queries_;
   Connection document_;
   int job_ = 0;  // the job whose document is open
+  std::vector<char> pending_;  // written, not yet sent
 };
 
 }  // namespace

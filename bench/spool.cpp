@@ -1,0 +1,208 @@
+// The spooler transfer of the 64 MiB download stream through a private print server to the
+// printer simulator's raw port, against lp -o raw of the same file on the same queue in the same
+// run. Goal: at least 0.8 times lp's throughput.
+//
+//   bench_spool [rounds] [source tree]
+//
+// Each run is timed until the server reports the job completed (the printer has taken every
+// byte), looked at every 20 ms on both sides, and the simulator's copy is checked. Timed:
+//   - transfer: SpoolFile (RAW job in 512-byte blocks) and WaitForJob of the built file, the
+//     same input lp gets;
+//   - thread:   the whole Execute of the transfer thread, building the file included;
+//   - lp:       lp -o raw of the built file, then the same look at the job.
+// The source tree defaults to FWLOAD_SOURCE_DIR, else the tree the program was built in
+// (build-*/bin/ two levels below).
+#include "download/printthread.h"
+#include "firmware/dwndoc.h"
+#include "platform/paths.h"
+#include "platform/spooler.h"
+#include "printers/myapp.h"
+#include "support/simulator.h"
+
+#include "benchutil.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kPoll = 20ms;
+
+// Runs a program (no shell) and keeps its standard output; -1 when it did not exit 0.
+int RunCapture(const std::vector<std::string>& args, std::string& out) {
+  int pipefd[2];
+  if (::pipe2(pipefd, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipefd[1]);
+  out.clear();
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(pipefd[0], buffer, sizeof buffer)) > 0) out.append(buffer, n);
+  ::close(pipefd[0]);
+  if (spawned != 0) return -1;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
+}
+
+// Waits until the server reports the job ended; true when it completed.
+bool WaitForCompletion(const std::string& queue, int job) {
+  auto printer = platform::Spooler().OpenPrinter(queue);
+  if (!printer) return false;
+  const auto end = bench::Clock::now() + 120s;
+  while (bench::Clock::now() < end) {
+    platform::SpoolJobData data;
+    if (printer->GetJob(job, data) == platform::SpoolStatus::Ok && data.State >= 7) {
+      return data.State == 9;
+    }
+    std::this_thread::sleep_for(kPoll);
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  constexpr std::uint32_t kSize = 64u << 20;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  fs::path source;
+  if (argc > 2)
+    source = argv[2];
+  else if (const char* s = std::getenv("FWLOAD_SOURCE_DIR"))
+    source = s;
+  else
+    source = platform::ProgramDir().parent_path().parent_path();
+  const fs::path sandbox = source / "tools" / "cups-sandbox.sh";
+  const fs::path script = testsupport::Simulator::ScriptIn(source);
+  if (!fs::exists(sandbox) || !fs::exists(script)) {
+    std::fprintf(stderr, "bench_spool: no tools in %s\n", source.c_str());
+    return 1;
+  }
+
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) return 1;
+  const fs::path dir = tmpl;
+  // Everything the program writes stays in this folder, never in the user's own.
+  ::setenv("TMPDIR", dir.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  // The print server's tree must be reachable by its own user.
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  const fs::path cups = dir / "cups";
+  if (!bench::Run({sandbox.string(), "start", cups.string()})) {
+    std::fprintf(stderr, "bench_spool: the print server does not start\n");
+    return 1;
+  }
+  ::setenv("CUPS_SERVER", (cups / "cups.sock").c_str(), 1);
+
+  bool ok = true;
+  std::vector<double> transferTimes;
+  std::vector<double> threadTimes;
+  std::vector<double> lpTimes;
+  {
+    testsupport::Simulator sim(script, dir / "printer", {"--no-ftp"});
+    const std::string queue = "bench";
+    ok = bench::Run({sandbox.string(), "add-queue", cups.string(), queue,
+                     "socket://127.0.0.1:" + std::to_string(sim.RawPort()) + "/?snmp=false"});
+
+    TFWLOADApp app({}, dir / "FWLOAD.INI");
+    app.EnableCommand = 0;
+    app.SelectPrinter(queue);
+    app.Doc = std::make_unique<TDownDocFile>();
+    app.Doc->FData = std::make_unique<std::uint8_t[]>(kSize);
+    app.Doc->FDataSize = kSize;
+    bench::FillRandom(app.Doc->FData.get(), kSize);
+    const fs::path file = dir / "dwnbench";
+    {
+      std::FILE* f = std::fopen(file.c_str(), "wb");
+      if (f) std::fclose(f);
+    }
+    const auto built = TPrintThread::MakeDownloadFile(file, app.Doc.get(), 0, 0);
+    ok = ok && built.Ok();
+
+    TransferTimings timings;
+    timings.JobPoll = kPoll;
+    std::size_t received = 0;
+    // Each download must reach the printer whole; its copy is then dropped.
+    const auto check = [&]() {
+      ++received;
+      const auto records = sim.WaitForRecords(received, 60s);
+      const bool whole = records.size() == received && records.back().Complete &&
+                         records.back().Bytes == built.Size;
+      if (records.size() == received) fs::remove(sim.Dir() / records.back().File);
+      return whole;
+    };
+    for (int r = 0; r < rounds && ok; ++r) {
+      for (int turn = 0; turn < 3 && ok; ++turn) {
+        // The order turns from round to round.
+        const int which = (turn + r) % 3;
+        const auto start = bench::Clock::now();
+        if (which == 0) {
+          TPrintThread transfer(app, nullptr, timings);
+          auto printer = platform::Spooler().OpenPrinter(queue);
+          int job = 0;
+          ok = printer &&
+               transfer.SpoolFile(*printer, file, static_cast<std::uint64_t>(built.Size), job) ==
+                   0 &&
+               transfer.WaitForJob(*printer, job, static_cast<std::uint64_t>(built.Size)) == 0;
+          transferTimes.push_back(bench::Seconds(bench::Clock::now() - start));
+        } else if (which == 1) {
+          TPrintThread thread(app, nullptr, timings);
+          thread.start();
+          thread.wait();
+          ok = app.LastResult == 0;
+          threadTimes.push_back(bench::Seconds(bench::Clock::now() - start));
+        } else {
+          std::string out;
+          ok = RunCapture({"/usr/bin/lp", "-d", queue, "-o", "raw", file.string()}, out) == 0;
+          const auto dash = out.find(queue + "-");
+          const int job =
+              dash == std::string::npos ? 0 : std::atoi(out.c_str() + dash + queue.size() + 1);
+          ok = ok && job > 0 && WaitForCompletion(queue, job);
+          lpTimes.push_back(bench::Seconds(bench::Clock::now() - start));
+        }
+        ok = check() && ok;
+      }
+    }
+  }
+  bench::Run({sandbox.string(), "stop", cups.string()});
+  fs::remove_all(dir);
+  if (!ok) {
+    std::fprintf(stderr, "bench_spool: a transfer failed\n");
+    return 1;
+  }
+
+  const double mib = static_cast<double>(kSize) / (1 << 20);
+  const double lp = bench::Median(lpTimes);
+  const double transfer = bench::Median(transferTimes);
+  const double thread = bench::Median(threadTimes);
+  std::printf("stream: %.1f MiB, %d rounds, medians, until the server reports the job completed\n",
+              mib, rounds);
+  std::printf("lp -o raw:                 %8.1f ms  %8.1f MiB/s\n", lp * 1000, mib / lp);
+  std::printf("SpoolFile + WaitForJob:    %8.1f ms  %8.1f MiB/s\n", transfer * 1000,
+              mib / transfer);
+  std::printf("thread (building included): %7.1f ms  %8.1f MiB/s\n", thread * 1000, mib / thread);
+  std::printf("throughput transfer / lp: %5.2f  (goal >= 0.80)\n", lp / transfer);
+  std::printf("throughput thread / lp:   %5.2f\n", lp / thread);
+  return 0;
+}

@@ -1,0 +1,287 @@
+// The transfer thread: the download file to a spooler printer as one RAW job, followed in the
+// queue until the printer has taken it, or to an FTP printer through the access library.
+#include "download/printthread.h"
+
+#include "app/strings.h"
+#include "download/accesslib.h"
+#include "download/transferview.h"
+#include "platform/spooler.h"
+#include "printers/funcs.h"
+#include "printers/myapp.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMsgSendingToSpooler = 4130;
+constexpr int kMsgDownloading = 4131;
+constexpr int kDocumentName = 4144;
+
+// The download file lives exactly as long as the transfer, whatever way it ends.
+class TempFile {
+ public:
+  explicit TempFile(std::filesystem::path path) : path_(std::move(path)) {}
+  ~TempFile() {
+    std::error_code ec;
+    std::filesystem::remove(path_, ec);
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads up to a whole block; fewer bytes only at the end of the file. False on a read error.
+bool ReadBlock(int fd, std::uint8_t* block, std::size_t size, std::size_t& count) {
+  count = 0;
+  while (count < size) {
+    const ssize_t n = ::read(fd, block + count, size - count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    count += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+int Percent(std::uint64_t done, std::uint64_t total) {
+  if (total == 0) return 100;
+  // Wide enough for any byte count times 100.
+  const auto p = static_cast<unsigned __int128>(done) * 100 / total;
+  return static_cast<int>(std::min<unsigned __int128>(p, 100));
+}
+
+}  // namespace
+
+TPrintThread::TPrintThread(TFWLOADApp& app, ITransferView* view, TransferTimings timings)
+    : FApp(app), FView(view), FTimings(timings) {
+  // The system thread carries this name, so it can be told apart in a process listing.
+  setObjectName(QStringLiteral("TPrintThread"));
+}
+
+TPrintThread::~TPrintThread() {
+  // The owner waits for the end before it frees the thread; this only guards against a thread
+  // object that is dropped while it still runs.
+  if (isRunning()) {
+    requestInterruption();
+    wait();
+  }
+}
+
+void TPrintThread::run() { Execute(); }
+
+void TPrintThread::Execute() {
+  FBarPosition = -1;
+  FJobId = 0;
+  FResult = Transfer();
+  FApp.LastResult = FResult;
+}
+
+std::uint16_t TPrintThread::Transfer() {
+  const std::optional<std::filesystem::path> name = MakeTempFileName("dwn");
+  if (!name) return rc::kTempFile;
+  const TempFile temp(*name);
+
+  // The model is looked up only when the setting allows the command at all.
+  const int wrap = FApp.EnableCommand && FApp.IsCommandModel(FApp.SelectedPrinter) ? 1 : 0;
+  const DownloadFileResult built =
+      MakeDownloadFile(temp.Path(), FApp.GetDoc(), wrap, FApp.InitMemory);
+  if (!built.Ok()) return built.Code;
+  const auto size = static_cast<std::uint64_t>(built.Size);
+  if (FView) FView->SetTotalSize(size);
+
+  // The target is used whole: a cut name would name another printer, or none.
+  const std::string target = FApp.SelectedPrinter;
+  if (IsFtpTarget(target)) return SendToFtpPrinter(target, temp.Path());
+
+  const std::unique_ptr<platform::ISpoolPrinter> printer = platform::Spooler().OpenPrinter(target);
+  if (!printer) return rc::kPrinterOpen;
+  SetLabel(kMsgSendingToSpooler);
+  const std::uint16_t sent = SpoolFile(*printer, temp.Path(), size, FJobId);
+  if (sent != rc::kSuccess) return sent;
+  SetBarPosition(0);
+  SetLabel(kMsgDownloading);
+  return WaitForJob(*printer, FJobId, size);
+}
+
+std::uint16_t TPrintThread::SpoolFile(platform::ISpoolPrinter& printer,
+                                      const std::filesystem::path& fileName, std::uint64_t size,
+                                      int& jobId) {
+  jobId = 0;
+  const FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (file.Get() < 0) return rc::kFileOpen;
+  // A file that does not hold what was built is never sent, not even in part.
+  struct stat st {};
+  if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) != size) {
+    return rc::kSendFailed;
+  }
+
+  jobId = printer.StartRawDocument(std::string(strings::Load(kDocumentName)));
+  std::uint8_t block[kBlockSize];
+  std::uint64_t sent = 0;
+  for (;;) {
+    if (isInterruptionRequested()) {
+      printer.AbortDocument();
+      return rc::kAborted;
+    }
+    std::size_t n = 0;
+    // A refused job (number 0) fails here, at its first write.
+    if (!ReadBlock(file.Get(), block, kBlockSize, n) || sent + n > size ||
+        !printer.Write(block, n)) {
+      printer.AbortDocument();
+      return rc::kSendFailed;
+    }
+    SetBar(sent, size);
+    sent += n;
+    // A full block is always followed by another read, so a file of a multiple of 512 bytes ends
+    // with a write of 0 bytes.
+    if (n == kBlockSize) continue;
+    if (sent != size) {
+      printer.AbortDocument();
+      return rc::kSendFailed;
+    }
+    if (!printer.EndDocument()) return rc::kSendFailed;
+    SetBarPosition(100);
+    return rc::kSuccess;
+  }
+}
+
+std::uint16_t TPrintThread::WaitForJob(platform::ISpoolPrinter& printer, int jobId,
+                                       std::uint64_t /*total*/) {
+  // The server never reports how much of a RAW job the printer has taken, so the bar stays where
+  // it is until the job has ended.
+  Clock::time_point lastAnswer = Clock::now();
+  for (;;) {
+    Pause(FTimings.JobPoll);
+    if (isInterruptionRequested()) {
+      printer.CancelJob(jobId);
+      return rc::kAborted;
+    }
+    platform::SpoolJobData job;
+    switch (printer.GetJob(jobId, job)) {
+      case platform::SpoolStatus::Ok:
+        lastAnswer = Clock::now();
+        if (job.JobId != jobId) {
+          SetBarPosition(100);
+          return rc::kSuccess;
+        }
+        if (job.Status & platform::kJobStatusPrinted) {
+          if (job.Status != platform::kJobStatusPrinted) return rc::kJobFailed;
+          SetBarPosition(100);
+          return rc::kSuccess;
+        }
+        break;
+      case platform::SpoolStatus::NotFound:
+        // The server says it does not know the job: it has left the queue.
+        SetBarPosition(100);
+        return rc::kSuccess;
+      case platform::SpoolStatus::Unreachable:
+      case platform::SpoolStatus::Failed:
+        // Only a definite answer ends the loop; a server that stays silent ends it as a failure.
+        if (Clock::now() - lastAnswer >= FTimings.NoAnswerLimit) return rc::kSendFailed;
+        break;
+    }
+  }
+}
+
+FtpTargetParts TPrintThread::SplitFtpTarget(const std::string& target) {
+  FtpTargetParts parts;
+  std::string rest = target;
+  const auto last = rest.rfind('/');
+  if (last == std::string::npos) return parts;
+  parts.Directory = rest.substr(last + 1);
+  rest.erase(last);
+  const auto before = rest.rfind('/');
+  if (before == std::string::npos) return parts;
+  parts.Host = rest.substr(before + 1);
+  return parts;
+}
+
+std::uint16_t TPrintThread::FtpResultCode(std::uint32_t libraryCode) {
+  switch (libraryCode) {
+    case accesscode::kSuccess:
+      return rc::kSuccess;
+    case accesscode::kDirectory:
+      return rc::kDirectoryChange;
+    case accesscode::kTempFile:
+      return rc::kTempFile;
+    case accesscode::kAborted:
+      return rc::kAborted;
+    default:
+      return rc::kSendFailed;
+  }
+}
+
+std::uint16_t TPrintThread::SendToFtpPrinter(const std::string& target,
+                                             const std::filesystem::path& fileName) {
+  const FtpTargetParts parts = SplitFtpTarget(target);
+  // An address without a directory part leaves no host: there is nothing to connect to.
+  if (parts.Host.empty()) return rc::kSendFailed;
+  const std::uint32_t code = AccessLibrary().SendFileToFtpPrinter(
+      &TPrintThread::NotifyProc, this, parts.Host, parts.Directory, fileName.string());
+  return FtpResultCode(code);
+}
+
+int TPrintThread::NotifyProc(void* context, int notification, std::uint64_t value) {
+  auto* self = static_cast<TPrintThread*>(context);
+  int answer = self->FView ? self->FView->Notify(notification, value) : 0;
+  // The terminate flag stops the library as well, also where no window answers for it.
+  if (self->isInterruptionRequested()) answer = 1;
+  return answer;
+}
+
+void TPrintThread::SetLabel(int messageId) {
+  if (FView) FView->SetLabel(messageId);
+}
+
+void TPrintThread::SetBar(std::uint64_t done, std::uint64_t total) {
+  SetBarPosition(Percent(done, total));
+}
+
+void TPrintThread::SetBarPosition(int position) {
+  // The window's thread sees one update per percent step, not one per block.
+  if (position == FBarPosition) return;
+  FBarPosition = position;
+  if (FView) FView->SetProgress(position);
+}
+
+void TPrintThread::Pause(std::chrono::milliseconds wait) {
+  const Clock::time_point end = Clock::now() + wait;
+  for (;;) {
+    if (isInterruptionRequested()) return;
+    const Clock::time_point now = Clock::now();
+    if (now >= end) return;
+    const auto slice = std::min<Clock::duration>(end - now, std::chrono::milliseconds(20));
+    QThread::usleep(static_cast<unsigned long>(
+        std::chrono::duration_cast<std::chrono::microseconds>(slice).count()));
+  }
+}
