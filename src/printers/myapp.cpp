@@ -32,6 +32,50 @@ std::string ValueAfterLastEquals(const std::string& argument) {
 
 }  // namespace
 
+bool IsToolkitOptionWithValue(const std::string& argument) {
+  static constexpr const char* kOptions[] = {"platform",
+                                             "platformpluginpath",
+                                             "platformtheme",
+                                             "plugin",
+                                             "qmljsdebugger",
+                                             "style",
+                                             "stylesheet",
+                                             "session",
+                                             "display",
+                                             "geometry",
+                                             "title",
+                                             "name",
+                                             "qwindowgeometry",
+                                             "qwindowtitle",
+                                             "qwindowicon",
+                                             "font",
+                                             "fn",
+                                             "bg",
+                                             "background",
+                                             "fg",
+                                             "foreground",
+                                             "btn",
+                                             "button",
+                                             "visual",
+                                             "cmap",
+                                             "im",
+                                             "inputstyle",
+                                             "dialogs",
+                                             "widgetcount"};
+  std::string_view option(argument);
+  if (option.substr(0, 2) == "--")
+    option.remove_prefix(2);
+  else if (!option.empty() && option[0] == '-')
+    option.remove_prefix(1);
+  else
+    return false;
+  if (option.find('=') != std::string_view::npos) return false;  // "-style=fusion" holds its value
+  for (const char* known : kOptions) {
+    if (option == known) return true;
+  }
+  return false;
+}
+
 bool IsSwitchArgument(const std::string& argument) {
   if (argument.empty() || argument[0] != '/') return false;
   const std::string head = argument.substr(0, argument.find('='));
@@ -104,9 +148,14 @@ void TFWLOADApp::SaveSettings() {
 }
 
 void TFWLOADApp::ParseCommandLine() {
-  // The first argument that is neither a switch nor a toolkit option is the file.
-  for (const auto& argument : FArguments) {
-    if (argument.empty() || argument[0] == '-' || IsSwitchArgument(argument)) continue;
+  // The first argument that is neither a switch nor a toolkit option (with its value) is the file.
+  for (std::size_t i = 0; i < FArguments.size(); ++i) {
+    const std::string& argument = FArguments[i];
+    if (!argument.empty() && argument[0] == '-') {
+      if (IsToolkitOptionWithValue(argument)) ++i;
+      continue;
+    }
+    if (argument.empty() || IsSwitchArgument(argument)) continue;
     OpenFile(argument);
     break;
   }

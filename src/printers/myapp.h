@@ -109,6 +109,10 @@ class TFWLOADApp {
 // The one application model of the running program (set up in main, before any window).
 extern TFWLOADApp* Myapp;
 
+// Whether an argument is a toolkit option that takes the next argument as its value
+// ("-platform offscreen", "-style fusion").
+bool IsToolkitOptionWithValue(const std::string& argument);
+
 // Whether a command-line argument is a switch: it begins with "/" and the part before its first
 // "=" holds no other "/", so that an absolute path is never taken for a switch.
 bool IsSwitchArgument(const std::string& argument);

@@ -17,6 +17,7 @@
 #include "ui/dlgmsgbox.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <cstdio>
@@ -176,5 +177,12 @@ void TfrmMain::WMAutoRun() {
   hide();
   ExecDownload();
   FAutoRunning = false;
-  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  // The window is hidden, so closing it would not end the program by itself.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        close();
+        QCoreApplication::quit();
+      },
+      Qt::QueuedConnection);
 }

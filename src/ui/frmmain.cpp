@@ -161,10 +161,6 @@ void TfrmMain::InitControls() {
   if (FApp.ViewLocal == 0) SetLocalView(2);
   ui->imgSelIcon->setFixedSize(32, 32);
   LoadPrinterIcons();
-
-  // An unattended run starts once the window is up.
-  if (FApp.Interactive == 0)
-    QMetaObject::invokeMethod(this, &TfrmMain::WMAutoRun, Qt::QueuedConnection);
 }
 
 void TfrmMain::FormShow() {
@@ -177,6 +173,10 @@ void TfrmMain::FormShow() {
   if (!FApp.SelectedPrinter.empty()) {
     FApp.SelectPrinter(ui->pnlSelected->text().toStdString());
     ShowSelectedPrinter();
+  }
+  // An unattended run starts once the window is up and its printer is selected.
+  if (FApp.Interactive == 0) {
+    QMetaObject::invokeMethod(this, &TfrmMain::WMAutoRun, Qt::QueuedConnection);
   }
 }
 

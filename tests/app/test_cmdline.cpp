@@ -111,16 +111,20 @@ TEST(CommandLine, InitMemoryAnswersTheQuestionBeforehand) {
 }
 
 TEST(CommandLine, TheFirstPlainArgumentIsTheFile) {
-  Started r({"-platform", "/NO", "/home/nora/a.FWB", "b.FWB"});
+  Started r({"-reverse", "/NO", "/home/nora/a.FWB", "b.FWB"});
   EXPECT_EQ(r.app->FileName, "/home/nora/a.FWB");
   ASSERT_NE(r.app->GetDoc(), nullptr);
   EXPECT_EQ(r.app->Interactive, 0);
 }
 
-TEST(CommandLine, ToolkitOptionsAreNotFiles) {
-  Started r({"-platform", "--style=fusion"});
+TEST(CommandLine, ToolkitOptionsAndTheirValuesAreNotFiles) {
+  Started r({"-platform", "offscreen", "--style=fusion", "-style", "fusion", "--display", ":1"});
   EXPECT_TRUE(r.app->FileName.empty());
   EXPECT_EQ(r.app->GetDoc(), nullptr);
+  Started f({"-platform", "offscreen", "fw.FWB", "/NO"});
+  EXPECT_EQ(f.app->FileName, "fw.FWB");
+  Started reverse({"-reverse", "fw.FWB"});  // takes no value
+  EXPECT_EQ(reverse.app->FileName, "fw.FWB");
 }
 
 TEST(CommandLine, SwitchesOverrideTheSettingsButAreNotSaved) {

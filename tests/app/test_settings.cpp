@@ -137,11 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WindowPosCase{"?", 80, 160, 480, 400},
                       WindowPosCase{"10,20,300,200", 10, 20, 300, 200},
                       WindowPosCase{" 10 , 20 , 300 , 200 ", 10, 20, 300, 200},
-                      WindowPosCase{"1,2", 1, 2, 0, 0},              // missing parts are 0
-                      WindowPosCase{",,5,,6,7,8", 5, 6, 7, 8},       // empty parts skipped
+                      WindowPosCase{"1,2", 1, 2, 0, 0},         // missing parts are 0
+                      WindowPosCase{",,5,,6,7,8", 5, 6, 7, 8},  // empty parts skipped
                       WindowPosCase{"left,top,wide,high", 0, 0, 0, 0},
-                      WindowPosCase{"0x10,-3,12x,9", 16, -3, 0, 9},
-                      WindowPosCase{"", 0, 0, 0, 0}));
+                      WindowPosCase{"0x10,-3,12x,9", 16, -3, 0, 9}, WindowPosCase{"", 0, 0, 0, 0}));
 
 TEST(Settings, IntegersFollowTheWholeValueRule) {
   TempEnv env;
@@ -153,7 +152,7 @@ TEST(Settings, IntegersFollowTheWholeValueRule) {
   EXPECT_EQ(app.GetColumnWidth(1), 60);  // "0x" alone is no number: default
   EXPECT_EQ(app.GetColumnWidth(2), 50);
   EXPECT_EQ(app.GetColumnWidth(3), 7);
-  EXPECT_EQ(app.ShowMessage, 1);         // nonzero is on
+  EXPECT_EQ(app.ShowMessage, 1);  // nonzero is on
   EXPECT_EQ(app.EnableCommand, 0);
   EXPECT_EQ(app.ViewLocal, 1);
 }
