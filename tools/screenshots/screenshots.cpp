@@ -1,0 +1,142 @@
+// Takes the pictures of the program's windows for the documentation: each window as it is on the
+// screen it runs on (run it under a virtual display). The printers come from the print server in
+// CUPS_SERVER; tools/screenshots.sh sets one up.
+//
+//   fwload_screenshots OUTDIR FIRMWARE-FILE SILENT-QUEUE
+#include "app/application.h"
+#include "app/forms.h"
+#include "app/help.h"
+#include "app/strings.h"
+#include "download/frmprntview.h"
+#include "download/ftpconnect.h"
+#include "platform/paths.h"
+#include "printers/myapp.h"
+#include "printers/prnmodel.h"
+#include "ui/dlgmsgbox.h"
+#include "ui/frmmain.h"
+#include "ui/messageboxes.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QLabel>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+QString outDir;
+
+void Settle(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+}
+
+// What the screen shows where the window is.
+void Shoot(QWidget* w, const char* name) {
+  Settle(300);
+  const QRect r = w->frameGeometry();
+  const QPixmap shot = w->screen()->grabWindow(0, r.x(), r.y(), r.width(), r.height());
+  const QString file = outDir + "/" + name + ".png";
+  std::printf("%s %s\n", shot.save(file) ? "saved" : "FAILED", qPrintable(file));
+}
+
+// Shoots the modal dialog `dialog` once it is up, then lets `finish` end it.
+void ShootModal(QWidget* dialog, const char* name, std::function<void()> finish) {
+  QTimer::singleShot(400, [=] {
+    Shoot(dialog, name);
+    finish();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: fwload_screenshots OUTDIR FIRMWARE-FILE SILENT-QUEUE\n");
+    return 2;
+  }
+  outDir = argv[1];
+  const std::string firmware = argv[2];
+  const std::string silentQueue = argv[3];
+
+  TFWLOADApp model({firmware});
+  Myapp = &model;
+  TApplication app(argc, argv);
+  QtMessageBoxes boxes;
+  platform::SetMessageBoxes(&boxes);
+  help::SetHelpFile(platform::ProgramDir() / "FWLOAD.HLP");
+  frmMain = new TfrmMain(model);
+  frmPrntView = new TfrmPrntView(frmMain);
+  DlgMsgBox = new TDlgMsgBox(frmMain);
+  FtpConnect = new TFtpConnect(frmMain);
+  dlgPrnModel = new TdlgPrnModel(frmMain);
+  SetMessageBoxOwner(frmMain);
+
+  frmMain->move(20, 20);
+  frmMain->show();
+  Settle(1500);
+  // The local view: pick an upgradable printer so its row is highlighted.
+  auto* list = frmMain->findChild<QTreeWidget*>("lstvwPrinters");
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    if (list->topLevelItem(i)->text(0) == "Office-M3") list->setCurrentItem(list->topLevelItem(i));
+  }
+  Shoot(frmMain, "main-local");
+
+  // The settings-memory question.
+  ShootModal(DlgMsgBox, "dialog-memory",
+             [] { DlgMsgBox->findChild<QPushButton*>("ButtonCancel")->click(); });
+  DlgMsgBox->Execute(std::string(strings::Load(4101)), 1031, 32, 1, std::string(strings::Load(4124)));
+
+  // A confirmation box.
+  QTimer::singleShot(400, [] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      Shoot(box, "box-confirm");
+      box->close();
+    }
+  });
+  frmMain->ShowMessageBox(std::string(strings::Load(4103)) + std::string(strings::Load(4102)),
+                          0x4121, 1011);
+
+  // The FTP printer dialog, with an address typed.
+  FtpConnect->editFtpAddr()->setText("192.0.2.15");
+  ShootModal(FtpConnect, "dialog-ftp", [] { FtpConnect->Button2()->click(); });
+  FtpConnect->exec();
+
+  // The model choice.
+  ShootModal(dlgPrnModel, "dialog-model", [] { dlgPrnModel->reject(); });
+  dlgPrnModel->cmbModel()->setCurrentIndex(5);
+  dlgPrnModel->exec();
+
+  // The progress window during a transfer to a printer that never answers; then abort.
+  model.SelectPrinter(silentQueue);
+  ShootModal(frmPrntView, "progress", [] { frmPrntView->btnAbort()->click(); });
+  QTimer::singleShot(150, [] { QApplication::processEvents(); });
+  frmPrntView->exec();
+
+  // The details of an FTP printer that reported its model and version.
+  model.SelectedPrinter = "ftp://192.0.2.15/ketora0";
+  model.SetFtpPrinterInfo("PX-E3000", "V1.23");
+  model.SelectPrinter(model.SelectedPrinter);
+  frmMain->findChild<QLabel*>("pnlSelected")->setText(QString::fromStdString(model.SelectedPrinter));
+  frmMain->ShowSelectedPrinter();
+  frmMain->SetLocalView(2);
+  Shoot(frmMain, "main-ftp");
+
+  SetMessageBoxOwner(nullptr);
+  platform::SetMessageBoxes(nullptr);
+  delete frmMain;
+  frmMain = nullptr;
+  Myapp = nullptr;
+  return 0;
+}
