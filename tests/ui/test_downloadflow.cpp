@@ -13,6 +13,11 @@
 #include "ui/dlgmsgbox.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QTimer>
+
+#include <functional>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -240,7 +245,8 @@ TEST_F(DownloadFlow, AnUnattendedRunWithoutAPrinterLeavesTheWindowOpen) {
 TEST_F(DownloadFlow, OpeningAFileShowsItsStateOrWhyNot) {
   const auto good = env.Root() / "good.fwb";
   testsupport::WriteFile(good, std::string("[FW_DownLoad]\nFileFormat=FWB\nDownLoadDesc=Main\n"
-                                           "DownLoadVersion=V2.10\n") + '\x1a' + "DATA");
+                                           "DownLoadVersion=V2.10\n") +
+                                   '\x1a' + "DATA");
   window->LoadFirmwareFile(QString::fromStdString(good.string()));
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(), good.string());
@@ -264,4 +270,63 @@ TEST_F(DownloadFlow, OpeningAFileShowsItsStateOrWhyNot) {
   EXPECT_EQ(boxes.shown[0].text, Str(4114));
   EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(), other.string());
   EXPECT_EQ(app->GetDoc()->FError, rc::kFileOpen);
+}
+
+namespace {
+
+// Acts on the file dialog once it is the open modal window.
+void WhenFileDialogIsUp(std::function<void(QFileDialog*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [timer, act = std::move(act)] {
+    auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!d || !d->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    act(d);
+  });
+  timer->start();
+}
+
+}  // namespace
+
+TEST_F(DownloadFlow, TheFileDialogOpensInTheLastFolderAndRemembersTheNewOne) {
+  const auto folder = env.Root() / "firmware";
+  testsupport::WriteFile(folder / "fw.fwb",
+                         "[FW_DownLoad]\nFileFormat=FWB\n\x1a"
+                         "D");
+  app->OpenFolder = env.Root().string();
+
+  // Cancelled: nothing changes, not even the folder.
+  WhenFileDialogIsUp([](QFileDialog* d) { d->reject(); });
+  window->FileOpen();
+  EXPECT_EQ(app->OpenFolder, env.Root().string());
+  EXPECT_EQ(app->GetDoc(), nullptr);
+
+  QString filter;
+  QString directory;
+  WhenFileDialogIsUp([&](QFileDialog* d) {
+    filter = d->nameFilters().value(0);
+    directory = d->directory().absolutePath();
+    // Typed, as a user may: the dialog lists the folder in the background.
+    d->findChild<QLineEdit*>("fileNameEdit")
+        ->setText(QString::fromStdString((folder / "fw.fwb").string()));
+    QMetaObject::invokeMethod(d, "accept");
+  });
+  window->FileOpen();
+  // Extensions in any letter case are offered.
+  EXPECT_TRUE(filter.contains("*.[fF][wW][bB]")) << filter.toStdString();
+  testsupport::WriteFile(folder / "UPPER.FW_", "x");
+  testsupport::WriteFile(folder / "other.txt", "x");
+  const QString patterns = filter.mid(filter.lastIndexOf('(') + 1).chopped(1);
+  QStringList shown =
+      QDir(QString::fromStdString(folder.string())).entryList(patterns.split(' '), QDir::Files);
+  shown.sort();
+  EXPECT_EQ(shown, QStringList({"UPPER.FW_", "fw.fwb"}));
+  EXPECT_EQ(directory.toStdString(), env.Root().string());
+  EXPECT_EQ(app->OpenFolder, folder.string());
+  EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(),
+            (folder / "fw.fwb").string());
+  ASSERT_NE(app->GetDoc(), nullptr);
+  EXPECT_EQ(app->GetDoc()->FFormatValid, 1);
 }
