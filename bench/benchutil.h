@@ -1,17 +1,11 @@
 #pragma once
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
-#include <string>
 #include <vector>
-
-extern char** environ;
 
 // Small helpers shared by the benchmark programs.
 namespace bench {
@@ -23,18 +17,6 @@ inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(
 inline double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-// Runs a program with its arguments (no shell) and waits; true when it exited 0.
-inline bool Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Bytes that do not compress and hold every value.

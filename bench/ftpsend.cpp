@@ -11,6 +11,7 @@
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
 #include "platform/paths.h"
+#include "support/run.h"
 #include "support/simulator.h"
 
 #include "benchutil.h"
@@ -88,8 +89,9 @@ int main(int argc, char** argv) {
         const bool curlTurn = (turn == 0) == (r % 2 == 0);
         const auto start = bench::Clock::now();
         if (curlTurn) {
-          ok = bench::Run({"/usr/bin/curl", "-sS", "-T", file.string(),
-                           "ftp://" + sim.FtpHost() + "/ketora0/curl" + std::to_string(r)});
+          ok = testsupport::Run({"/usr/bin/curl", "-sS", "-T", file.string(),
+                                 "ftp://" + sim.FtpHost() + "/ketora0/curl" + std::to_string(r)}) ==
+               0;
           curlTimes.push_back(bench::Seconds(bench::Clock::now() - start));
         } else {
           Counter counter;

@@ -4,6 +4,7 @@
 //   bench_stream [rounds]
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
+#include "support/run.h"
 
 #include "benchutil.h"
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < rounds && ok; ++r) {
     const fs::path copy = dir / "copy.bin";
     auto start = bench::Clock::now();
-    ok = bench::Run({"/bin/cp", data.string(), copy.string()});
+    ok = testsupport::Run({"/bin/cp", data.string(), copy.string()}) == 0;
     cpTimes.push_back(bench::Seconds(bench::Clock::now() - start));
     fs::remove(copy);
 

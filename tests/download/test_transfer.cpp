@@ -5,6 +5,7 @@
 #include "firmware/dwndoc.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 
@@ -213,7 +214,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   // A paused queue keeps the job pending; it is then cancelled and purged from the server's
   // history in one request while it is followed, so the server no longer knows it.
   TestQueue queue("dl-purged", TestQueue::SocketUri(testsupport::UnusedPort()), kCommandModel);
-  ASSERT_EQ(printerstest::Run({"cupsdisable", queue.Name()}), 0);
+  ASSERT_EQ(testsupport::Run({"cupsdisable", queue.Name()}), 0);
   Prepare(queue.Name(), transfertest::TestData(3000, 5), 1, 1);
 
   RecordingView view;
@@ -222,7 +223,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   view.OnLabel = [&](int id) {
     if (id != kDownloading) return;
     stateWhileFollowed = transfertest::JobState(queue.Name(), thread.JobId());
-    printerstest::Run({"cancel", "-a", "-x", queue.Name()});
+    testsupport::Run({"cancel", "-a", "-x", queue.Name()});
   };
   ASSERT_TRUE(transfertest::RunToEnd(thread, 20s));
   EXPECT_EQ(stateWhileFollowed, 3);  // pending

@@ -3,6 +3,7 @@
 #include "firmware/dwndoc.h"
 #include "platform/spooler.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <QDeadlineTimer>
@@ -148,7 +149,7 @@ TestQueue::TestQueue(std::string name, const std::string& uri, const std::string
 }
 
 TestQueue::~TestQueue() {
-  printerstest::Run({"cancel", "-a", name_});
+  testsupport::Run({"cancel", "-a", name_});
   printerstest::sandbox::Remove(name_);
 }
 
@@ -175,7 +176,7 @@ int WaitForEndState(const std::string& queue, int jobId, std::chrono::millisecon
 
 std::string ActiveJobs(const std::string& queue) {
   std::string out;
-  printerstest::Run({"lpstat", "-o", queue}, &out);
+  testsupport::Run({"lpstat", "-o", queue}, {.Captured = &out});
   return out;
 }
 

@@ -28,10 +28,6 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// Runs a program without a shell; its exit code (-1 when it could not run). Standard output is
-// kept in `out` when given.
-int Run(const std::vector<std::string>& argv, std::string* out = nullptr);
-
 // The private print servers of the CTest fixtures.
 namespace sandbox {
 std::filesystem::path Dir();       // the server with the standard queues (fixtures.sh)

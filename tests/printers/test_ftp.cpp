@@ -4,6 +4,7 @@
 #include "download/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 
 namespace {
 
-using printerstest::Run;
+using testsupport::Run;
 using testsupport::TempEnv;
 
 std::filesystem::path IdentityDir() {
@@ -33,7 +34,7 @@ int Requests(const std::string& printer) {
   std::string out;
   EXPECT_EQ(Run({(testsupport::SourceDir() / "tools" / "ipp-identity.sh").string(), "requests",
                  IdentityDir().string(), printer},
-                &out),
+                {.Captured = &out}),
             0);
   return std::atoi(out.c_str());
 }
