@@ -57,16 +57,12 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const fs::path dir = tmpl;
+  const fs::path dir = bench::MakeWorkDir();
+  if (dir.empty()) return 1;
 
   // The stream the printer would receive, built as a transfer builds it.
   TDownDocFile doc;
-  doc.FData = std::make_unique<std::uint8_t[]>(kSize);
-  doc.FDataSize = kSize;
-  bench::FillRandom(doc.FData.get(), kSize);
+  bench::FillRandomData(doc, kSize);
   const fs::path file = dir / "dwnbench";
   {
     std::FILE* f = std::fopen(file.c_str(), "wb");

@@ -69,10 +69,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const fs::path dir = tmpl;
+  const fs::path dir = bench::MakeWorkDir();
+  if (dir.empty()) return 1;
   // Everything the program writes stays in this folder, never in the user's own.
   ::setenv("TMPDIR", dir.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
@@ -101,9 +99,7 @@ int main(int argc, char** argv) {
     app.EnableCommand = 0;
     app.SelectPrinter(queue);
     app.Doc = std::make_unique<TDownDocFile>();
-    app.Doc->FData = std::make_unique<std::uint8_t[]>(kSize);
-    app.Doc->FDataSize = kSize;
-    bench::FillRandom(app.Doc->FData.get(), kSize);
+    bench::FillRandomData(*app.Doc, kSize);
     const fs::path file = dir / "dwnbench";
     {
       std::FILE* f = std::fopen(file.c_str(), "wb");

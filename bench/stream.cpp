@@ -21,15 +21,11 @@ int main(int argc, char** argv) {
   constexpr std::uint32_t kSize = 64u << 20;
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const fs::path dir = tmpl;
+  const fs::path dir = bench::MakeWorkDir();
+  if (dir.empty()) return 1;
 
   TDownDocFile doc;
-  doc.FData = std::make_unique<std::uint8_t[]>(kSize);
-  doc.FDataSize = kSize;
-  bench::FillRandom(doc.FData.get(), kSize);
+  bench::FillRandomData(doc, kSize);
   const fs::path data = dir / "data.FWB";
   {
     std::ofstream out(data, std::ios::binary);
