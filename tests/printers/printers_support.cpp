@@ -29,13 +29,16 @@ ScopedEnv::~ScopedEnv() {
   else ::unsetenv(name_.c_str());
 }
 
-namespace sandbox {
-
 namespace {
 std::filesystem::path FromEnv(const char* name) {
   const char* dir = std::getenv(name);
   return dir ? std::filesystem::path(dir) : std::filesystem::path();
 }
+}  // namespace
+
+namespace sandbox {
+
+namespace {
 std::string Script() { return (testsupport::SourceDir() / "tools" / "cups-sandbox.sh").string(); }
 }  // namespace
 
@@ -67,6 +70,31 @@ std::size_t Requests(const std::filesystem::path& dir) {
 }
 
 }  // namespace sandbox
+
+namespace ipp {
+
+std::filesystem::path Dir() { return FromEnv("FWLOAD_IPP_IDENTITY"); }
+
+int PortOf(const std::string& name) {
+  std::ifstream in(Dir() / (name + ".port"));
+  int port = 0;
+  in >> port;
+  return port;
+}
+
+void UseIppPort(const testsupport::TempEnv& env, int port) {
+  testsupport::WriteFile(env.SettingsFile(),
+                         "[Access]\nIppPort=" + std::to_string(port) + "\nIppPath=/ipp/print\n");
+}
+
+}  // namespace ipp
+
+bool RecordingChooser::ChooseModel(std::string& modelName) {
+  ++Asked;
+  if (!answer_) return false;
+  modelName = *answer_;
+  return true;
+}
 
 // ---- TcpSink ----
 
