@@ -24,17 +24,15 @@ using testsupport::ReadFile;
 using testsupport::Simulator;
 using testsupport::TempEnv;
 using transfertest::ExpectedStream;
+using transfertest::kCommandModel;
+using transfertest::kDownloading;
+using transfertest::kSpooling;
 using transfertest::RecordingView;
 using transfertest::TestQueue;
 
-constexpr int kSpooling = 4130;
-constexpr int kDownloading = 4131;
 constexpr int kCanceled = 7;
 constexpr int kAborted = 8;
 constexpr int kCompleted = 9;
-
-// A model whose row takes the download command.
-constexpr const char* kCommandModel = "TORVA PX-E3000";
 
 class SpoolTransfer : public ::testing::Test {
  protected:
