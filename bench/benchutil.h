@@ -1,17 +1,18 @@
 #pragma once
 
-#include <spawn.h>
-#include <sys/wait.h>
+#include "firmware/dwndoc.h"
+
+#include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 // Small helpers shared by the benchmark programs.
 namespace bench {
@@ -25,18 +26,6 @@ inline double Median(std::vector<double> values) {
   return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
-// Runs a program with its arguments (no shell) and waits; true when it exited 0.
-inline bool Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // Bytes that do not compress and hold every value.
 inline void FillRandom(std::uint8_t* data, std::size_t size) {
   std::mt19937_64 random(20240601);
@@ -46,6 +35,21 @@ inline void FillRandom(std::uint8_t* data, std::size_t size) {
     for (int b = 0; b < 8; ++b) data[i + b] = static_cast<std::uint8_t>(v >> (8 * b));
   }
   for (; i < size; ++i) data[i] = static_cast<std::uint8_t>(random());
+}
+
+// A data block of `size` bytes from FillRandom for `doc`.
+inline void FillRandomData(TDownDocFile& doc, std::uint32_t size) {
+  doc.FData = std::make_unique<std::uint8_t[]>(size);
+  doc.FDataSize = size;
+  FillRandom(doc.FData.get(), size);
+}
+
+// A fresh folder for the run's files in TMPDIR (else /tmp); empty when it cannot be made.
+inline std::filesystem::path MakeWorkDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) return {};
+  return tmpl;
 }
 
 }  // namespace bench

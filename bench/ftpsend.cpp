@@ -11,6 +11,7 @@
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
 #include "platform/paths.h"
+#include "support/run.h"
 #include "support/simulator.h"
 
 #include "benchutil.h"
@@ -56,16 +57,12 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const fs::path dir = tmpl;
+  const fs::path dir = bench::MakeWorkDir();
+  if (dir.empty()) return 1;
 
   // The stream the printer would receive, built as a transfer builds it.
   TDownDocFile doc;
-  doc.FData = std::make_unique<std::uint8_t[]>(kSize);
-  doc.FDataSize = kSize;
-  bench::FillRandom(doc.FData.get(), kSize);
+  bench::FillRandomData(doc, kSize);
   const fs::path file = dir / "dwnbench";
   {
     std::FILE* f = std::fopen(file.c_str(), "wb");
@@ -88,8 +85,9 @@ int main(int argc, char** argv) {
         const bool curlTurn = (turn == 0) == (r % 2 == 0);
         const auto start = bench::Clock::now();
         if (curlTurn) {
-          ok = bench::Run({"/usr/bin/curl", "-sS", "-T", file.string(),
-                           "ftp://" + sim.FtpHost() + "/ketora0/curl" + std::to_string(r)});
+          ok = testsupport::Run({"/usr/bin/curl", "-sS", "-T", file.string(),
+                                 "ftp://" + sim.FtpHost() + "/ketora0/curl" + std::to_string(r)}) ==
+               0;
           curlTimes.push_back(bench::Seconds(bench::Clock::now() - start));
         } else {
           Counter counter;

@@ -9,6 +9,8 @@
 #include "firmware/fixtures.h"
 #include "platform/paths.h"
 
+#include "benchutil.h"
+
 #include <mspack.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -153,10 +155,8 @@ int main(int argc, char** argv) {
   }
   const std::string self = platform::ProgramDir() / "bench_open";
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const std::filesystem::path work = tmpl;
+  const std::filesystem::path work = bench::MakeWorkDir();
+  if (work.empty()) return 1;
   ::setenv("TMPDIR", work.c_str(), 1);
   ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
 

@@ -2,3 +2,4 @@
 # `lpstat -l -p` on the same server.
 add_executable(bench_printerlist ${CMAKE_CURRENT_LIST_DIR}/printerlist.cpp)
 target_link_libraries(bench_printerlist PRIVATE fwload_core)
+target_include_directories(bench_printerlist PRIVATE ${PROJECT_SOURCE_DIR}/tests)

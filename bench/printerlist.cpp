@@ -10,9 +10,8 @@
 #include "platform/spooler.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
+#include "support/run.h"
 
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,26 +29,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// Runs a program without a shell, its output thrown away; its exit code.
-int Run(const std::vector<std::string>& argv, const std::string& out = "/dev/null") {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd >= 0) {
-      ::dup2(fd, 1);
-      ::dup2(fd, 2);
-    }
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+// Output and errors thrown away: lpadmin warns about drivers for every queue it makes.
+const testsupport::RunIo kQuiet{.ErrorsToOutput = true};
 
 // The median time of `runs` runs of `work`, in milliseconds.
 double MedianMs(int runs, const std::function<void()>& work) {
@@ -94,7 +75,7 @@ int main(int argc, char** argv) {
   if (!::mkdtemp(tmpl)) return 1;
   const fs::path work(tmpl);
   const fs::path dir = work / "cups";
-  if (Run({sandbox, "start", dir.string()}) != 0) {
+  if (testsupport::Run({sandbox, "start", dir.string()}, kQuiet) != 0) {
     std::fprintf(stderr, "the print server did not start\n");
     return 1;
   }
@@ -129,7 +110,9 @@ int main(int argc, char** argv) {
         default:
           args.insert(args.end(), {"-v", "socket://127.0.0.1:9/?snmp=false", "-m", "raw"});
       }
-      if (Run(args) != 0) std::fprintf(stderr, "lpadmin failed for %s\n", name.c_str());
+      if (testsupport::Run(args, kQuiet) != 0) {
+        std::fprintf(stderr, "lpadmin failed for %s\n", name.c_str());
+      }
     }
   };
 
@@ -156,7 +139,9 @@ int main(int argc, char** argv) {
     platform::SpoolerSnapshot snapshot;  // one request for the whole list
     rebuildWork();
   };
-  const auto lpstat = [&]() { Run({"lpstat", "-h", server, "-l", "-p"}); };
+  const auto lpstat = [&]() {
+    testsupport::Run({"lpstat", "-h", server, "-l", "-p"}, kQuiet);
+  };
 
   std::printf("printer-list rebuild against `lpstat -l -p`, same private server, median of %d\n",
               runs);
@@ -183,7 +168,7 @@ int main(int argc, char** argv) {
     }
   }
   model.reset();
-  Run({sandbox, "stop", dir.string()});
+  testsupport::Run({sandbox, "stop", dir.string()}, kQuiet);
   fs::remove_all(work);
   return 0;
 }

@@ -17,13 +17,10 @@
 #include "platform/paths.h"
 #include "platform/spooler.h"
 #include "printers/myapp.h"
+#include "support/run.h"
 #include "support/simulator.h"
 
 #include "benchutil.h"
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -37,31 +34,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kPoll = 20ms;
-
-// Runs a program (no shell) and keeps its standard output; -1 when it did not exit 0.
-int RunCapture(const std::vector<std::string>& args, std::string& out) {
-  int pipefd[2];
-  if (::pipe2(pipefd, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipefd[1]);
-  out.clear();
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(pipefd[0], buffer, sizeof buffer)) > 0) out.append(buffer, n);
-  ::close(pipefd[0]);
-  if (spawned != 0) return -1;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
-}
 
 // Waits until the server reports the job ended; true when it completed.
 bool WaitForCompletion(const std::string& queue, int job) {
@@ -97,10 +69,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const fs::path dir = tmpl;
+  const fs::path dir = bench::MakeWorkDir();
+  if (dir.empty()) return 1;
   // Everything the program writes stays in this folder, never in the user's own.
   ::setenv("TMPDIR", dir.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
@@ -109,7 +79,7 @@ int main(int argc, char** argv) {
   fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                            fs::perms::others_read | fs::perms::others_exec);
   const fs::path cups = dir / "cups";
-  if (!bench::Run({sandbox.string(), "start", cups.string()})) {
+  if (testsupport::Run({sandbox.string(), "start", cups.string()}) != 0) {
     std::fprintf(stderr, "bench_spool: the print server does not start\n");
     return 1;
   }
@@ -122,16 +92,14 @@ int main(int argc, char** argv) {
   {
     testsupport::Simulator sim(script, dir / "printer", {"--no-ftp"});
     const std::string queue = "bench";
-    ok = bench::Run({sandbox.string(), "add-queue", cups.string(), queue,
-                     "socket://127.0.0.1:" + std::to_string(sim.RawPort()) + "/?snmp=false"});
+    const std::string uri = "socket://127.0.0.1:" + std::to_string(sim.RawPort()) + "/?snmp=false";
+    ok = testsupport::Run({sandbox.string(), "add-queue", cups.string(), queue, uri}) == 0;
 
     TFWLOADApp app({}, dir / "FWLOAD.INI");
     app.EnableCommand = 0;
     app.SelectPrinter(queue);
     app.Doc = std::make_unique<TDownDocFile>();
-    app.Doc->FData = std::make_unique<std::uint8_t[]>(kSize);
-    app.Doc->FDataSize = kSize;
-    bench::FillRandom(app.Doc->FData.get(), kSize);
+    bench::FillRandomData(*app.Doc, kSize);
     const fs::path file = dir / "dwnbench";
     {
       std::FILE* f = std::fopen(file.c_str(), "wb");
@@ -174,7 +142,8 @@ int main(int argc, char** argv) {
           threadTimes.push_back(bench::Seconds(bench::Clock::now() - start));
         } else {
           std::string out;
-          ok = RunCapture({"/usr/bin/lp", "-d", queue, "-o", "raw", file.string()}, out) == 0;
+          ok = testsupport::Run({"/usr/bin/lp", "-d", queue, "-o", "raw", file.string()},
+                                {.Captured = &out}) == 0;
           const auto dash = out.find(queue + "-");
           const int job =
               dash == std::string::npos ? 0 : std::atoi(out.c_str() + dash + queue.size() + 1);
@@ -185,7 +154,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  bench::Run({sandbox.string(), "stop", cups.string()});
+  testsupport::Run({sandbox.string(), "stop", cups.string()});
   fs::remove_all(dir);
   if (!ok) {
     std::fprintf(stderr, "bench_spool: a transfer failed\n");

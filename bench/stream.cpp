@@ -4,6 +4,7 @@
 //   bench_stream [rounds]
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
+#include "support/run.h"
 
 #include "benchutil.h"
 
@@ -20,15 +21,11 @@ int main(int argc, char** argv) {
   constexpr std::uint32_t kSize = 64u << 20;
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
 
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return 1;
-  const fs::path dir = tmpl;
+  const fs::path dir = bench::MakeWorkDir();
+  if (dir.empty()) return 1;
 
   TDownDocFile doc;
-  doc.FData = std::make_unique<std::uint8_t[]>(kSize);
-  doc.FDataSize = kSize;
-  bench::FillRandom(doc.FData.get(), kSize);
+  bench::FillRandomData(doc, kSize);
   const fs::path data = dir / "data.FWB";
   {
     std::ofstream out(data, std::ios::binary);
@@ -41,7 +38,7 @@ int main(int argc, char** argv) {
   for (int r = 0; r < rounds && ok; ++r) {
     const fs::path copy = dir / "copy.bin";
     auto start = bench::Clock::now();
-    ok = bench::Run({"/bin/cp", data.string(), copy.string()});
+    ok = testsupport::Run({"/bin/cp", data.string(), copy.string()}) == 0;
     cpTimes.push_back(bench::Seconds(bench::Clock::now() - start));
     fs::remove(copy);
 

@@ -28,27 +28,11 @@
 # Runs as root (cupsd then works as lp) or as any other user (cupsd then works as that user).
 set -euo pipefail
 
-die() { echo "cups-sandbox: $*" >&2; exit 1; }
+# shellcheck source-path=SCRIPTDIR source=lib/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
-usage() {
-  awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2
-  exit 2
-}
-
-# A process that has ended but was not reaped yet (its parent is gone) counts as ended.
-alive() {
-  kill -0 "$1" 2>/dev/null || return 1
-  [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]
-}
-
-free_port() {
-  /usr/bin/python3 - <<'EOF'
-import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])
-s.close()
-EOF
+answers() {
+  lpstat -h "127.0.0.1:$1" -r >/dev/null 2>&1
 }
 
 server_of() {
@@ -57,19 +41,12 @@ server_of() {
 }
 
 stop() {
-  local dir=$1 root pid
+  local dir=$1 root
   [ -d "$dir" ] || return 0
   if [ -f "$dir/root" ]; then
     root=$(cat "$dir/root")
     if [ -f "$root/cupsd.pid" ]; then
-      pid=$(cat "$root/cupsd.pid")
-      if kill "$pid" 2>/dev/null; then
-        for _ in $(seq 1 50); do
-          alive "$pid" || break
-          sleep 0.1
-        done
-        kill -9 "$pid" 2>/dev/null || true
-      fi
+      end_process "$(cat "$root/cupsd.pid")"
     fi
     case "$root" in
       */fwload-cups.*) rm -rf "$root" ;;
@@ -170,14 +147,10 @@ EOF
   echo "127.0.0.1:$port" >"$dir/server"
   ln -sfn "$root/cups.sock" "$dir/cups.sock"
 
-  for _ in $(seq 1 100); do
-    if lpstat -h "127.0.0.1:$port" -r >/dev/null 2>&1; then
-      echo "$dir/cups.sock"
-      return 0
-    fi
-    alive "$(cat "$root/cupsd.pid")" || break
-    sleep 0.1
-  done
+  if wait_ready "$(cat "$root/cupsd.pid")" answers "$port"; then
+    echo "$dir/cups.sock"
+    return 0
+  fi
   cat "$root/log/cupsd.out" "$root/log/error_log" >&2 2>/dev/null || true
   stop "$dir"
   die "cupsd did not start"

@@ -25,40 +25,13 @@
 # /run in a mount namespace of its own, so it never meets another avahi-daemon's files.
 set -euo pipefail
 
-die() { echo "ipp-identity: $*" >&2; exit 1; }
-
-usage() {
-  awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2
-  exit 2
-}
-
-# A process that has ended but was not reaped yet (its parent is gone) counts as ended.
-alive() {
-  kill -0 "$1" 2>/dev/null || return 1
-  [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]
-}
-
-free_port() {
-  /usr/bin/python3 - <<'EOF'
-import socket
-s = socket.socket()
-s.bind(("127.0.0.1", 0))
-print(s.getsockname()[1])
-s.close()
-EOF
-}
+# shellcheck source-path=SCRIPTDIR source=lib/common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 kill_pidfile() {
-  local file=$1 pid
+  local file=$1
   [ -f "$file" ] || return 0
-  pid=$(cat "$file")
-  if kill "$pid" 2>/dev/null; then
-    for _ in $(seq 1 50); do
-      alive "$pid" || break
-      sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null || true
-  fi
+  end_process "$(cat "$file")"
   rm -f "$file"
 }
 
@@ -149,11 +122,9 @@ EOF
     "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
   fi
   echo $! >"$dir/avahi.pid"
-  for _ in $(seq 1 100); do
-    grep -q "Server startup complete" "$dir/avahi.log" 2>/dev/null && return 0
-    alive "$(cat "$dir/avahi.pid")" || break
-    sleep 0.1
-  done
+  if wait_ready "$(cat "$dir/avahi.pid")" grep -qs "Server startup complete" "$dir/avahi.log"; then
+    return 0
+  fi
   local why
   why=$(cat "$dir/avahi.log")
   stop "$dir"
@@ -180,15 +151,11 @@ printer() {
   ippeveprinter -p "$port" -a "$attrs" -d "$dir/$name.spool" "$name" </dev/null \
     >"$dir/$name.log" 2>&1 &
   echo $! >"$dir/$name.pid"
-  for _ in $(seq 1 100); do
-    if answers "$port"; then
-      echo "$port" >"$dir/$name.port"
-      echo "$port"
-      return 0
-    fi
-    alive "$(cat "$dir/$name.pid")" || break
-    sleep 0.1
-  done
+  if wait_ready "$(cat "$dir/$name.pid")" answers "$port"; then
+    echo "$port" >"$dir/$name.port"
+    echo "$port"
+    return 0
+  fi
   local why
   why=$(cat "$dir/$name.log")
   stop_printer "$dir" "$name"

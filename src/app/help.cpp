@@ -1,6 +1,6 @@
 #include "app/help.h"
 
-#include "app/strings.h"
+#include "app/uilook.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -37,8 +37,7 @@ void ShowTopic(int context, QWidget* parent) {
     window->setWindowFlags(Qt::Window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setOpenExternalLinks(false);
-    window->setWindowTitle(
-        QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
+    window->setWindowTitle(uilook::AppTitle());
     window->resize(560, 480);
   }
   QUrl url = QUrl::fromLocalFile(QString::fromStdString(helpFile.string()));

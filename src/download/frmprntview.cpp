@@ -4,12 +4,12 @@
 
 #include "access/fwloadaccess.h"
 #include "app/strings.h"
+#include "app/uilook.h"
 #include "printers/myapp.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QFont>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,32 +29,23 @@ constexpr int kMsgFinished = 4139;
 constexpr int kDesignWidth = 301;
 constexpr int kDesignHeight = 151;
 
-QString Text(int id) {
-  const std::string_view text = strings::Load(id);
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString Text(int id) { return uilook::Qs(strings::Load(id)); }
 
 }  // namespace
 
 TfrmPrntView::TfrmPrntView(QWidget* parent) : QDialog(parent), ui(new Ui::TfrmPrntView) {
   ui->setupUi(this);
   // A dialog frame with a close box; closing by it is refused while a transfer runs.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setWindowTitle(QString::fromUtf8(strings::kAppTitle.data(),
-                                   static_cast<qsizetype>(strings::kAppTitle.size())));
-  QFont uiFont(QStringLiteral("Noto Sans CJK JP"));
-  uiFont.setPixelSize(12);
-  setFont(uiFont);
+  setWindowFlags(uilook::kDialogFrame);
+  setWindowTitle(uilook::AppTitle());
+  setFont(uilook::UiFont(12));
   ui->Progress->setRange(0, 100);
   connect(ui->btnAbort, &QPushButton::clicked, this, &TfrmPrntView::btnAbortClick);
 
   // A fixed dialog frame of the design size, grown only where the texts need more room.
   ui->lblAction->setText(Text(kMsgAborted));
   ui->btnAbort->setText(Text(kMsgAbortButton));
-  adjustSize();
-  setFixedSize(std::max(kDesignWidth, sizeHint().width()),
-               std::max(kDesignHeight, sizeHint().height()));
+  uilook::FixDesignSize(*this, kDesignWidth, kDesignHeight);
 }
 
 TfrmPrntView::~TfrmPrntView() {

@@ -4,17 +4,16 @@
 
 #include "app/codes.h"
 #include "app/forms.h"
+#include "app/uilook.h"
 #include "download/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/prnmodel.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -27,17 +26,12 @@ constexpr int kDesignHeight = 118;
 
 TFtpConnect::TFtpConnect(QWidget* parent) : QDialog(parent), ui(new Ui::TFtpConnect) {
   ui->setupUi(this);
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  QFont uiFont(QStringLiteral("Noto Sans CJK JP"));
-  uiFont.setPixelSize(12);
-  setFont(uiFont);
+  setWindowFlags(uilook::kDialogFrame);
+  setFont(uilook::UiFont(12));
   connect(ui->btnOk, &QPushButton::clicked, this, &TFtpConnect::btnOkClick);
   connect(ui->Button2, &QPushButton::clicked, this, [this]() { done(kResultCancel); });
 
-  adjustSize();
-  setFixedSize(std::max(kDesignWidth, sizeHint().width()),
-               std::max(kDesignHeight, sizeHint().height()));
+  uilook::FixDesignSize(*this, kDesignWidth, kDesignHeight);
 }
 
 TFtpConnect::~TFtpConnect() = default;

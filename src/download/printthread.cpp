@@ -5,6 +5,7 @@
 #include "app/strings.h"
 #include "download/accesslib.h"
 #include "download/transferview.h"
+#include "platform/fileio.h"
 #include "platform/spooler.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
@@ -14,7 +15,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -42,35 +42,6 @@ class TempFile {
  private:
   std::filesystem::path path_;
 };
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Reads up to a whole block; fewer bytes only at the end of the file. False on a read error.
-bool ReadBlock(int fd, std::uint8_t* block, std::size_t size, std::size_t& count) {
-  count = 0;
-  while (count < size) {
-    const ssize_t n = ::read(fd, block + count, size - count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) break;
-    count += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 int Percent(std::uint64_t done, std::uint64_t total) {
   if (total == 0) return 100;
@@ -136,7 +107,7 @@ std::uint16_t TPrintThread::SpoolFile(platform::ISpoolPrinter& printer,
                                       const std::filesystem::path& fileName, std::uint64_t size,
                                       int& jobId) {
   jobId = 0;
-  const FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  const platform::UniqueFd file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
   if (file.Get() < 0) return rc::kFileOpen;
   // A file that does not hold what was built is never sent, not even in part.
   struct stat st {};
@@ -155,7 +126,7 @@ std::uint16_t TPrintThread::SpoolFile(platform::ISpoolPrinter& printer,
     }
     std::size_t n = 0;
     // A refused job (number 0) fails here, at its first write.
-    if (!ReadBlock(file.Get(), block, kBlockSize, n) || sent + n > size ||
+    if (!platform::ReadUpTo(file.Get(), block, kBlockSize, n) || sent + n > size ||
         !printer.Write(block, n)) {
       printer.AbortDocument();
       return rc::kSendFailed;

@@ -2,6 +2,7 @@
 #include "download/printthread.h"
 
 #include "firmware/dwndoc.h"
+#include "platform/fileio.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,11 +10,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+using platform::WriteAll;
 
 // Job-language entry and the switch into the download mode; the printer expects it unchanged.
 // clang-format off
@@ -28,24 +30,6 @@ constexpr std::array<std::uint8_t, 52> kPrefix = {
 constexpr std::size_t kSizeRecordLength = 13;  // "Uf" eight digits ",0*"
 constexpr std::size_t kTrailerLength = 7;      // "Ug,1," memory byte "*"
 constexpr std::size_t kTrailerMemoryByte = 5;
-
-// One write call never asks for more than this: the kernel caps a single write below 2 GiB.
-constexpr std::size_t kWriteChunk = std::size_t{1} << 30;
-
-// Writes all of `size` bytes, resuming after short writes and signals.
-bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, std::min(size, kWriteChunk));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 DownloadFileResult Failed(std::uint16_t code) { return DownloadFileResult{0, code}; }
 

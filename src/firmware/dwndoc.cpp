@@ -2,6 +2,7 @@
 
 #include "app/codes.h"
 #include "firmware/packages.h"
+#include "platform/fileio.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -51,40 +52,13 @@ DataAllocator SetDataAllocator(DataAllocator allocator) {
 
 namespace {
 
+using platform::OpenRegular;
+using platform::UniqueFd;
+
 constexpr char kHeaderSection[] = "FW_DownLoad";
 constexpr char kPrintersSection[] = "Printers";
 constexpr char kEndOfHeader = 0x1A;
 constexpr std::size_t kChunk = 1 << 16;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Opens for reading without blocking on a FIFO; -1 unless it is a regular file.
-int OpenRegular(const std::filesystem::path& path, std::uint64_t* size = nullptr) {
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  if (size) *size = static_cast<std::uint64_t>(st.st_size);
-  return fd;
-}
 
 ssize_t ReadSome(int fd, void* buffer, std::size_t size, std::uint64_t* offset = nullptr) {
   for (;;) {
@@ -97,15 +71,8 @@ ssize_t ReadSome(int fd, void* buffer, std::size_t size, std::uint64_t* offset =
 
 // Reads exactly `size` bytes; false when the file ends early or cannot be read.
 bool ReadExactly(int fd, std::uint8_t* out, std::uint64_t size) {
-  while (size > 0) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, std::uint64_t{1} << 30));
-    const ssize_t n = ReadSome(fd, out, want);
-    if (n <= 0) return false;
-    out += n;
-    size -= static_cast<std::uint64_t>(n);
-  }
-  return true;
+  std::size_t got = 0;
+  return platform::ReadUpTo(fd, out, static_cast<std::size_t>(size), got) && got == size;
 }
 
 bool WriteAllAt(int fd, const char* data, std::size_t size, std::uint64_t offset) {
@@ -139,7 +106,7 @@ bool InPrivateTemp(const std::filesystem::path& path) {
 // had. The mapping outlives the file's deletion.
 TDataBlock MapFile(const std::filesystem::path& path, std::uint64_t size) {
   struct stat st {};
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<std::uint64_t>(st.st_size) != size) {
     return TDataBlock();
@@ -159,7 +126,7 @@ TDataBlock MapFile(const std::filesystem::path& path, std::uint64_t size) {
 
 // The header text of a file: its bytes up to the first 0x1A, or all of them when it has none.
 std::optional<std::string> ReadHeaderText(const std::filesystem::path& path) {
-  Fd fd(OpenRegular(path));
+  UniqueFd fd(OpenRegular(path));
   if (fd.Get() < 0) return std::nullopt;
   std::string text;
   char buffer[kChunk];
@@ -432,7 +399,7 @@ bool TDownDocFile::LoadData() {
   std::uint64_t offset = 0;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     if (!sizes[i] || *sizes[i] == 0) continue;
-    Fd fd(OpenRegular(paths[i]));
+    UniqueFd fd(OpenRegular(paths[i]));
     // Exactly the size taken before: a file that changed meanwhile is not what was counted.
     if (fd.Get() < 0 || !ReadExactly(fd.Get(), block.get() + offset, *sizes[i])) {
       return fail(rc::kFileOpen, names[i]);
@@ -445,7 +412,7 @@ bool TDownDocFile::LoadData() {
 }
 
 bool TDownDocFile::StripHeader(const std::filesystem::path& path) {
-  Fd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
   if (fd.Get() < 0) return false;
   struct stat st {};
   if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -491,7 +458,7 @@ std::uint64_t TDownDocFile::FindDataStart(int fd) {
 
 std::optional<std::uint64_t> TDownDocFile::FileSizeOf(const std::filesystem::path& fileName) {
   std::uint64_t size = 0;
-  Fd fd(OpenRegular(fileName, &size));
+  UniqueFd fd(OpenRegular(fileName, &size));
   if (fd.Get() < 0) return std::nullopt;
   return size;
 }

@@ -24,13 +24,7 @@ std::string rememberedTarget;
 // name (nullopt).
 std::optional<std::vector<std::string>> SafeParts(std::string_view name) {
   std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    const std::string_view part = name.substr(start, end - start);
-    start = end + 1;
-    if (part.empty() || part == ".") continue;
+  for (const std::string_view part : platform::NameParts(name)) {
     if (part == "..") return std::nullopt;
     if (parts.empty() && part.size() >= 2 && part[1] == ':' &&
         ((part[0] >= 'A' && part[0] <= 'Z') || (part[0] >= 'a' && part[0] <= 'z'))) {

@@ -24,6 +24,19 @@ bool CopyFileOver(const std::filesystem::path& from, const std::filesystem::path
          !ec;
 }
 
+std::vector<std::string_view> NameParts(std::string_view name) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = name.size();
+    const std::string_view part = name.substr(start, end - start);
+    start = end + 1;
+    if (!part.empty() && part != ".") parts.push_back(part);
+  }
+  return parts;
+}
+
 std::filesystem::path FindEntryNoCase(const std::filesystem::path& dir, std::string_view name) {
   std::error_code ec;
   const std::filesystem::path exact = dir / std::string(name);
@@ -45,13 +58,7 @@ std::filesystem::path FindNoCase(const std::filesystem::path& base, std::string_
   if (!current.has_filename() && current.has_relative_path()) current = current.parent_path();
   if (!name.empty() && (name.front() == '/' || name.front() == '\\')) current = "/";
   bool lost = false;  // once a part is missing, the rest is kept as written
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    const std::string_view part = name.substr(start, end - start);
-    start = end + 1;
-    if (part.empty() || part == ".") continue;
+  for (const std::string_view part : NameParts(name)) {
     if (part == "..") {
       current = current.has_relative_path() ? current.parent_path() : current;
       continue;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 // File operations the firmware files need beyond plain reading and writing.
 namespace platform {
@@ -12,6 +13,10 @@ bool DeleteTree(const std::filesystem::path& path);
 
 // Copies a regular file over `to`, replacing what is there, silently. True when copied.
 bool CopyFileOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The parts of a name from a package or a header, where "\" and "/" both separate parts; empty
+// and "." parts are left out.
+std::vector<std::string_view> NameParts(std::string_view name);
 
 // Finds a name from a package or a header below `base` the way the files were named where they
 // were made: "\" and "/" both separate parts, and each part takes the spelling of an existing

@@ -1,5 +1,6 @@
 #include "platform/lzexpand.h"
 
+#include "platform/fileio.h"
 #include "platform/mspacksys.h"
 
 #include <fcntl.h>
@@ -19,33 +20,6 @@ namespace {
 constexpr unsigned char kSzddSignature[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
 constexpr unsigned char kQBasicSignature[8] = {'S', 'Z', ' ', 0x88, 0xF0, 0x27, 0x33, 0xD1};
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
-  int fd = -1;
-  do {
-    fd = ::open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 bool HasSzddSignature(int fd) {
   unsigned char head[8];
   ssize_t n = -1;
@@ -55,19 +29,6 @@ bool HasSzddSignature(int fd) {
   if (n != static_cast<ssize_t>(sizeof head)) return false;
   return std::memcmp(head, kSzddSignature, sizeof head) == 0 ||
          std::memcmp(head, kQBasicSignature, sizeof head) == 0;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Copies from the current positions to the end of `in`; the kernel copies where it can.
@@ -99,7 +60,8 @@ bool CopyRest(int in, int out) {
 }
 
 LzResult CopyPlain(int in, const std::filesystem::path& target) {
-  Fd out(OpenRetrying(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+  UniqueFd out(OpenRetrying(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                            0666));
   if (out.Get() < 0) return LzResult::TargetCreate;
   if (!CopyRest(in, out.Get()) || !out.Close()) return LzResult::Failed;
   return LzResult::Ok;
@@ -137,11 +99,8 @@ void RemoveTarget(const std::filesystem::path& target) {
 }  // namespace
 
 LzResult LzExpand(const std::filesystem::path& source, const std::filesystem::path& target) {
-  // Non-blocking, so that a FIFO given as the source cannot hold the program.
-  Fd in(OpenRetrying(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd in(OpenRegular(source));  // a FIFO cannot hold the program
   if (in.Get() < 0) return LzResult::SourceOpen;
-  struct stat st {};
-  if (::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return LzResult::SourceOpen;
 
   LzResult result = LzResult::Failed;
   if (HasSzddSignature(in.Get())) {

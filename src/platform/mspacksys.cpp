@@ -1,9 +1,10 @@
 #include "platform/mspacksys.h"
 
+#include "platform/fileio.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -29,22 +30,9 @@ struct PosixFile {
 PosixFile* Posix(mspack_file* file) { return reinterpret_cast<PosixFile*>(file); }
 int Descriptor(mspack_file* file) { return Posix(file)->fd; }
 
-bool WriteOut(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 bool Flush(PosixFile* file) {
   if (file->used == 0) return !file->failed;
-  if (!WriteOut(file->fd, file->buffer.get(), file->used)) file->failed = true;
+  if (!WriteAll(file->fd, file->buffer.get(), file->used)) file->failed = true;
   file->used = 0;
   return !file->failed;
 }
@@ -62,10 +50,7 @@ mspack_file* Open(mspack_system*, const char* filename, int mode) {
     default:
       return nullptr;  // neither decompressor updates or appends
   }
-  int fd = -1;
-  do {
-    fd = ::open(filename, flags, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenRetrying(filename, flags, 0666);
   if (fd < 0) return nullptr;
   auto* file = new (std::nothrow) PosixFile{{0}, fd, false, 0, nullptr};
   if (file && mode == MSPACK_SYS_OPEN_WRITE)
@@ -90,18 +75,9 @@ void Close(mspack_file* file) {
 // missing): every operation refuses a null file, as the library's own functions do.
 int Read(mspack_file* file, void* buffer, int bytes) {
   if (!file || !buffer || bytes < 0) return -1;
-  auto* out = static_cast<char*>(buffer);
-  int done = 0;
-  while (done < bytes) {
-    const ssize_t n = ::read(Descriptor(file), out + done, static_cast<size_t>(bytes - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<int>(n);
-  }
-  return done;
+  std::size_t done = 0;
+  if (!ReadUpTo(Descriptor(file), buffer, static_cast<std::size_t>(bytes), done)) return -1;
+  return static_cast<int>(done);
 }
 
 int Write(mspack_file* file, void* buffer, int bytes) {
@@ -111,7 +87,7 @@ int Write(mspack_file* file, void* buffer, int bytes) {
   const auto* in = static_cast<const char*>(buffer);
   const auto size = static_cast<std::size_t>(bytes);
   if (posix->used + size > kWriteBuffer && !Flush(posix)) return -1;
-  if (size >= kWriteBuffer) return WriteOut(posix->fd, in, size) ? bytes : -1;
+  if (size >= kWriteBuffer) return WriteAll(posix->fd, in, size) ? bytes : -1;
   std::memcpy(posix->buffer.get() + posix->used, in, size);
   posix->used += size;
   return bytes;

@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include "platform/fileio.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -60,19 +61,6 @@ std::filesystem::path ResolveLinks(std::filesystem::path p) {
     p = target.is_absolute() ? target : p.parent_path() / target;
   }
   return p;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 class LockGuard {
@@ -313,6 +301,7 @@ bool ProfileFile::Write(std::string_view section, std::string_view key, std::str
   }
   IniText ini(std::move(bytes), quotes_);
   ini.Set(section, key, value);
+  const std::string& written = ini.Bytes();
 
   std::string tmpl = (dir / (target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(tmpl.data());
@@ -325,7 +314,7 @@ bool ProfileFile::Write(std::string_view section, std::string_view key, std::str
       ::umask(mask);
       mode = 0666 & ~mask;
     }
-    const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, ini.Bytes());
+    const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, written.data(), written.size());
     const bool closed = ::close(fd) == 0;
     if (ok && closed && ::rename(tmpl.c_str(), target.c_str()) == 0) return true;
     ::unlink(tmpl.c_str());
@@ -336,7 +325,7 @@ bool ProfileFile::Write(std::string_view section, std::string_view key, std::str
   if (!exists) return false;
   const int out = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (out < 0) return false;
-  const bool ok = WriteAll(out, ini.Bytes());
+  const bool ok = WriteAll(out, written.data(), written.size());
   return ::close(out) == 0 && ok;
 }
 

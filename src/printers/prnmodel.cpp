@@ -2,8 +2,9 @@
 
 #include "ui_prnmodel.h"
 
+#include "app/uilook.h"
+
 #include <QComboBox>
-#include <QFont>
 #include <QPushButton>
 #include <QStyle>
 
@@ -23,11 +24,8 @@ constexpr int kDesignHeight = 145;
 
 TdlgPrnModel::TdlgPrnModel(QWidget* parent) : QDialog(parent), ui(new Ui::TdlgPrnModel) {
   ui->setupUi(this);
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  QFont uiFont(QStringLiteral("Noto Sans CJK JP"));
-  uiFont.setPixelSize(12);
-  setFont(uiFont);
+  setWindowFlags(uilook::kDialogFrame);
+  setFont(uilook::UiFont(12));
 
   const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
   ui->Image1->setPixmap(
@@ -40,10 +38,7 @@ TdlgPrnModel::TdlgPrnModel(QWidget* parent) : QDialog(parent), ui(new Ui::TdlgPr
   connect(ui->cmbModel, &QComboBox::currentIndexChanged, this, &TdlgPrnModel::cmbModelChange);
   connect(ui->btnOk, &QPushButton::clicked, this, &TdlgPrnModel::btnOkClick);
 
-  // A fixed dialog frame of the design size, grown only where the texts need more room.
-  adjustSize();
-  setFixedSize(std::max(kDesignWidth, sizeHint().width()),
-               std::max(kDesignHeight, sizeHint().height()));
+  uilook::FixDesignSize(*this, kDesignWidth, kDesignHeight);
 }
 
 TdlgPrnModel::~TdlgPrnModel() = default;

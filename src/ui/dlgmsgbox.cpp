@@ -3,7 +3,7 @@
 #include "ui_dlgmsgbox.h"
 
 #include "app/help.h"
-#include "app/strings.h"
+#include "app/uilook.h"
 
 #include <QStyle>
 
@@ -26,13 +26,10 @@ QStyle::StandardPixmap PixmapOf(int iconId) {
 
 TDlgMsgBox::TDlgMsgBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TDlgMsgBox>()) {
   ui->setupUi(this);
-  QFont f(QStringLiteral("Noto Sans CJK JP"));
-  f.setPixelSize(16);
-  setFont(f);
+  setFont(uilook::UiFont(16));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setWindowTitle(
-      QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
+  setWindowTitle(uilook::AppTitle());
   connect(ui->ButtonOk, &QPushButton::clicked, this, [this] { done(1); });
   connect(ui->ButtonCancel, &QPushButton::clicked, this, [this] { done(2); });
   connect(ui->ButtonHelp, &QPushButton::clicked, this, &TDlgMsgBox::ButtonHelpClick);
@@ -60,11 +57,8 @@ int TDlgMsgBox::IconIdFromType(int iconType) {
 int TDlgMsgBox::Execute(const std::string& text, int helpContext, int iconType, int checked,
                         const std::string& checkCaption) {
   ui->Label1->setWordWrap(false);
-  setWindowTitle(
-      QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
-  QString body = QString::fromStdString(text);
-  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\r'), QChar('\n'));
-  ui->Label1->setText(body);
+  setWindowTitle(uilook::AppTitle());
+  ui->Label1->setText(uilook::BoxText(text));
   ui->Label1->adjustSize();  // sizes itself to the text
   ui->CheckBox1->setText(QString::fromStdString(checkCaption));
   ui->CheckBox1->setChecked(checked != 0);

@@ -7,6 +7,7 @@
 #include "app/help.h"
 #include "app/icons.h"
 #include "app/strings.h"
+#include "app/uilook.h"
 #include "download/accesslib.h"
 #include "download/ftpconnect.h"
 #include "firmware/dwndoc.h"
@@ -25,12 +26,10 @@
 
 namespace {
 
-QString Qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
-
 // The file dialog's filter from the string table ("caption|patterns|caption|patterns"), with
 // patterns that ignore letter case, so fw.fwb shows as well as FW.FWB.
 QString DialogFilter() {
-  const QStringList parts = Qs(strings::Load(strings::kFileFilter)).split('|');
+  const QStringList parts = uilook::Qs(strings::Load(strings::kFileFilter)).split('|');
   QStringList filters;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     QStringList patterns;
@@ -80,14 +79,12 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::InitControls() {
-  QFont uiFont(QStringLiteral("Noto Sans CJK JP"));
-  uiFont.setPixelSize(12);
-  setFont(uiFont);
+  setFont(uilook::UiFont(12));
   QFont listFont(QStringLiteral("Noto Sans Mono CJK JP"));
   listFont.setPixelSize(12);
   ui->lstvwPrinters->setFont(listFont);
 
-  setWindowTitle(Qs(strings::kAppTitle));
+  setWindowTitle(uilook::AppTitle());
   setWindowIcon(icons::AppIcon());
   // Resizable, minimisable, no maximise box.
   setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowMinimizeButtonHint |

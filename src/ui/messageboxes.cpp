@@ -1,7 +1,7 @@
 #include "ui/messageboxes.h"
 
 #include "app/help.h"
-#include "app/strings.h"
+#include "app/uilook.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,12 +35,8 @@ int QtMessageBoxes::Show(const std::string& text, unsigned style, int helpContex
   QWidget* parent = QApplication::activeModalWidget();
   if (!parent) parent = owner;
   QMessageBox box(parent);
-  box.setWindowTitle(
-      QString::fromUtf8(strings::kAppTitle.data(), static_cast<int>(strings::kAppTitle.size())));
-  // Line breaks of the texts are carriage returns as often as line feeds.
-  QString body = QString::fromStdString(text);
-  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar('\r'), QChar('\n'));
-  box.setText(body);
+  box.setWindowTitle(uilook::AppTitle());
+  box.setText(uilook::BoxText(text));
   box.setTextFormat(Qt::PlainText);
   box.setIcon(IconOf(style));
 

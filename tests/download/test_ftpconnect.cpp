@@ -6,6 +6,7 @@
 #include "download/ftpconnect.h"
 #include "download/transfer_support.h"
 #include "printers/myapp.h"
+#include "printers/printers_support.h"
 #include "printers/prnmodel.h"
 #include "support/tempenv.h"
 
@@ -19,26 +20,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 
 namespace {
 
 using testsupport::TempEnv;
-
-std::filesystem::path IdentityDir() {
-  const char* dir = std::getenv("FWLOAD_IPP_IDENTITY");
-  return dir ? std::filesystem::path(dir) : std::filesystem::path();
-}
-
-int PortOf(const std::string& printer) {
-  std::ifstream in(IdentityDir() / (printer + ".port"));
-  int port = 0;
-  in >> port;
-  return port;
-}
+namespace ipp = printerstest::ipp;
 
 // Runs `act` on the topmost modal dialog once it is shown.
 void WhenShown(std::function<void(QWidget*)> act) {
@@ -62,17 +50,12 @@ class FtpConnectDialog : public ::testing::Test {
     ASSERT_TRUE(LoadAccessLibrary(testsupport::BinDir() / kAccessLibraryName));
   }
   void SetUp() override {
-    ASSERT_FALSE(IdentityDir().empty()) << "run through ctest: the printers are a fixture";
+    ASSERT_FALSE(ipp::Dir().empty()) << "run through ctest: the printers are a fixture";
     app_ = std::make_unique<TFWLOADApp>(std::vector<std::string>{}, env_.SettingsFile());
     dialog_.SetApp(app_.get());
     dialog_.SetModelDialog(&models_);
   }
   void TearDown() override { EXPECT_TRUE(transfertest::EndPooledThreads()); }
-  // The library asks a printer's identity on the IPP port of its own settings.
-  void UseIppPort(int port) {
-    testsupport::WriteFile(env_.SettingsFile(),
-                           "[Access]\nIppPort=" + std::to_string(port) + "\nIppPath=/ipp/print\n");
-  }
   // Types the address and presses OK; the dialog's modal result.
   int Enter(const QString& address, std::function<void(QWidget*)> onModelDialog = nullptr) {
     WhenShown([this, address, onModelDialog](QWidget* shown) {
@@ -119,7 +102,7 @@ TEST_F(FtpConnectDialog, HasItsControlsNamesAndTexts) {
 }
 
 TEST_F(FtpConnectDialog, AKnownPrinterIsStoredWithItsModelAndVersion) {
-  UseIppPort(PortOf("withmodel"));
+  ipp::UseIppPort(env_, ipp::PortOf("withmodel"));
   for (const char* typed : {"127.0.0.1", "ftp://127.0.0.1"}) {
     app_->SetFtpPrinterInfo("", "");
     EXPECT_EQ(Enter(QString::fromUtf8(typed)), TFtpConnect::kResultOk) << typed;
@@ -133,7 +116,7 @@ TEST_F(FtpConnectDialog, AKnownPrinterIsStoredWithItsModelAndVersion) {
 }
 
 TEST_F(FtpConnectDialog, APrinterWithoutAModelAsksTheUser) {
-  UseIppPort(PortOf("nomodel"));
+  ipp::UseIppPort(env_, ipp::PortOf("nomodel"));
   const int m3 = 9;
   int result = Enter("127.0.0.1", [&](QWidget* shown) {
     ASSERT_EQ(shown, &models_);
@@ -154,7 +137,7 @@ TEST_F(FtpConnectDialog, APrinterWithoutAModelAsksTheUser) {
 }
 
 TEST_F(FtpConnectDialog, APrinterThatCannotBeReachedEndsWith3) {
-  UseIppPort(1);  // nothing answers there
+  ipp::UseIppPort(env_, 1);  // nothing answers there
   app_->SetFtpPrinterInfo("before", "x");
   EXPECT_EQ(Enter("127.0.0.1"), TFtpConnect::kResultAbort);
   EXPECT_EQ(Enter(""), TFtpConnect::kResultAbort);
@@ -163,7 +146,7 @@ TEST_F(FtpConnectDialog, APrinterThatCannotBeReachedEndsWith3) {
 }
 
 TEST_F(FtpConnectDialog, CancelEscAndTheCloseBoxEndWith2WithoutAsking) {
-  UseIppPort(1);
+  ipp::UseIppPort(env_, 1);
   WhenShown([this](QWidget*) { dialog_.Button2()->click(); });
   EXPECT_EQ(dialog_.exec(), TFtpConnect::kResultCancel);
   WhenShown([this](QWidget*) {

@@ -35,15 +35,15 @@ using testsupport::ReadFile;
 using testsupport::Simulator;
 using testsupport::TempEnv;
 using transfertest::ExpectedStream;
+using transfertest::kCommandModel;
+using transfertest::kDownloading;
+using transfertest::kSpooling;
 using transfertest::TestQueue;
 
 constexpr int kInitialising = 4129;
-constexpr int kSpooling = 4130;
-constexpr int kDownloading = 4131;
 constexpr int kConnecting = 4132;
 constexpr int kAbortedText = 4138;
 constexpr int kFinished = 4139;
-constexpr const char* kCommandModel = "TORVA PX-E3000";
 
 QString Text(int id) { return QString::fromUtf8(std::string(strings::Load(id)).c_str()); }
 

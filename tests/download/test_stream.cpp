@@ -1,5 +1,6 @@
 // The bytes a printer receives, built from a document's data and the switches.
 #include "download/printthread.h"
+#include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
 #include "printers/funcs.h"
 #include "support/tempenv.h"
@@ -20,27 +21,7 @@ namespace {
 using testsupport::ReadFile;
 using testsupport::TempEnv;
 
-// "1B 01 40" -> the three bytes.
-std::string Hex(const std::string& text) {
-  std::string bytes;
-  std::string digits;
-  for (char c : text) {
-    if (c == ' ') continue;
-    digits += c;
-    if (digits.size() == 2) {
-      bytes += static_cast<char>(std::stoi(digits, nullptr, 16));
-      digits.clear();
-    }
-  }
-  return bytes;
-}
-
-// The command's prefix as the printer documents it, written out byte by byte.
-const std::string kPrefix =
-    Hex("1B 01 40 45 4A 4C 0D 0A"
-        "40 45 4A 4C 20 53 45 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
-        "40 45 4A 4C 20 45 4E 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
-        "1B 7A D0 81");
+const std::string kPrefix = transfertest::CommandPrefix();
 
 // Data that holds the bytes most likely to be mangled on the way: zero, end-of-file, all bits.
 const std::string kData =

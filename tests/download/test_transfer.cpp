@@ -5,6 +5,7 @@
 #include "firmware/dwndoc.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 
@@ -23,17 +24,15 @@ using testsupport::ReadFile;
 using testsupport::Simulator;
 using testsupport::TempEnv;
 using transfertest::ExpectedStream;
+using transfertest::kCommandModel;
+using transfertest::kDownloading;
+using transfertest::kSpooling;
 using transfertest::RecordingView;
 using transfertest::TestQueue;
 
-constexpr int kSpooling = 4130;
-constexpr int kDownloading = 4131;
 constexpr int kCanceled = 7;
 constexpr int kAborted = 8;
 constexpr int kCompleted = 9;
-
-// A model whose row takes the download command.
-constexpr const char* kCommandModel = "TORVA PX-E3000";
 
 class SpoolTransfer : public ::testing::Test {
  protected:
@@ -213,7 +212,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   // A paused queue keeps the job pending; it is then cancelled and purged from the server's
   // history in one request while it is followed, so the server no longer knows it.
   TestQueue queue("dl-purged", TestQueue::SocketUri(testsupport::UnusedPort()), kCommandModel);
-  ASSERT_EQ(printerstest::Run({"cupsdisable", queue.Name()}), 0);
+  ASSERT_EQ(testsupport::Run({"cupsdisable", queue.Name()}), 0);
   Prepare(queue.Name(), transfertest::TestData(3000, 5), 1, 1);
 
   RecordingView view;
@@ -222,7 +221,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   view.OnLabel = [&](int id) {
     if (id != kDownloading) return;
     stateWhileFollowed = transfertest::JobState(queue.Name(), thread.JobId());
-    printerstest::Run({"cancel", "-a", "-x", queue.Name()});
+    testsupport::Run({"cancel", "-a", "-x", queue.Name()});
   };
   ASSERT_TRUE(transfertest::RunToEnd(thread, 20s));
   EXPECT_EQ(stateWhileFollowed, 3);  // pending

@@ -3,6 +3,7 @@
 #include "firmware/dwndoc.h"
 #include "platform/spooler.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <QDeadlineTimer>
@@ -15,9 +16,6 @@ namespace transfertest {
 
 using namespace std::chrono_literals;
 
-namespace {
-
-// "1B 01 40" -> the three bytes.
 std::string Hex(const std::string& text) {
   std::string bytes;
   std::string digits;
@@ -32,16 +30,18 @@ std::string Hex(const std::string& text) {
   return bytes;
 }
 
-}  // namespace
+std::string CommandPrefix() {
+  return Hex(
+      "1B 01 40 45 4A 4C 0D 0A"
+      "40 45 4A 4C 20 53 45 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
+      "40 45 4A 4C 20 45 4E 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
+      "1B 7A D0 81");
+}
 
 std::string ExpectedStream(const std::string& data, bool command, bool trailer, int memory) {
   std::string stream;
   if (command) {
-    stream +=
-        Hex("1B 01 40 45 4A 4C 0D 0A"
-            "40 45 4A 4C 20 53 45 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
-            "40 45 4A 4C 20 45 4E 20 4C 41 20 3D 20 45 53 43 2F 50 0D 0A"
-            "1B 7A D0 81");
+    stream += CommandPrefix();
     std::string digits = std::to_string(data.size());
     digits.insert(0, 8 - digits.size(), '0');
     stream += "Uf" + digits + ",0*";
@@ -148,7 +148,7 @@ TestQueue::TestQueue(std::string name, const std::string& uri, const std::string
 }
 
 TestQueue::~TestQueue() {
-  printerstest::Run({"cancel", "-a", name_});
+  testsupport::Run({"cancel", "-a", name_});
   printerstest::sandbox::Remove(name_);
 }
 
@@ -175,7 +175,7 @@ int WaitForEndState(const std::string& queue, int jobId, std::chrono::millisecon
 
 std::string ActiveJobs(const std::string& queue) {
   std::string out;
-  printerstest::Run({"lpstat", "-o", queue}, &out);
+  testsupport::Run({"lpstat", "-o", queue}, {.Captured = &out});
   return out;
 }
 

@@ -16,6 +16,19 @@ class TDownDocFile;
 
 namespace transfertest {
 
+// Labels a transfer shows, by string id.
+constexpr int kSpooling = 4130;
+constexpr int kDownloading = 4131;
+
+// A driver name whose model row takes the download command.
+constexpr const char* kCommandModel = "TORVA PX-E3000";
+
+// "1B 01 40" -> the three bytes.
+std::string Hex(const std::string& text);
+
+// The command's 52-byte prefix as the printer documents it, written out byte by byte.
+std::string CommandPrefix();
+
 // The bytes a printer must receive for `data`, written out from the command's documented layout:
 // the 52-byte prefix and the size record when `command`, the trailer with its memory byte when
 // `trailer`.

@@ -3,9 +3,7 @@
 // Firmware fixtures written by the tests themselves: SZDD files from our own encoder, cabinets
 // from hand-made bytes or from gcab, and firmware data that holds the awkward bytes.
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/run.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -186,32 +184,6 @@ inline void Write(const std::filesystem::path& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Runs a program with an argument vector; its standard input and output may come from and go to
-// files. Returns its exit code, or -1.
-inline int Run(const std::vector<std::string>& argv, const std::filesystem::path& cwd = {},
-               const std::filesystem::path& input = {}, const std::filesystem::path& output = {}) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-    const int in = ::open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
-    const int out =
-        ::open(output.empty() ? "/dev/null" : output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0) ::_exit(126);
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A cabinet made by gcab from files laid out under `staging` (names relative to it, "/" between
 // folders), in the order given; MSZIP when `zip`.
 inline bool GcabCabinet(const std::filesystem::path& cabinet, const std::filesystem::path& staging,
@@ -223,7 +195,7 @@ inline bool GcabCabinet(const std::filesystem::path& cabinet, const std::filesys
     Write(staging / name, bytes);
     argv.push_back(name);
   }
-  return Run(argv, staging) == 0;
+  return testsupport::Run(argv, {.Dir = staging}) == 0;
 }
 
 }  // namespace fixtures

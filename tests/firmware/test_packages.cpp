@@ -7,6 +7,7 @@
 #include "firmware/packages.h"
 #include "platform/profile.h"
 #include "printers/myapp.h"
+#include "support/run.h"
 
 namespace {
 
@@ -127,7 +128,9 @@ TEST(SzddEncoder, MsexpandAgreesWithOurEncoder) {
   for (const std::string& input : {std::string(), std::string("a"), std::string("fifteen bytes!!"),
                                    repeated, blanks, FirmwareBytes(300000, 36)}) {
     fixtures::Write(env.Root() / "in.FW_", fixtures::EncodeSzdd(input));
-    ASSERT_EQ(fixtures::Run({"msexpand"}, {}, env.Root() / "in.FW_", env.Root() / "out"), 0);
+    ASSERT_EQ(testsupport::Run({"msexpand"},
+                               {.Input = env.Root() / "in.FW_", .Output = env.Root() / "out"}),
+              0);
     EXPECT_EQ(testsupport::ReadFile(env.Root() / "out"), input) << input.size() << " bytes";
   }
 }
@@ -161,8 +164,8 @@ TEST(ExportedSymbol, ProgramExportsIterateCabinet) {
   const auto dir = testsupport::BinDir().empty() ? platform::ProgramDir() : testsupport::BinDir();
   const auto program = dir / "fwload";
   ASSERT_TRUE(std::filesystem::exists(program));
-  ASSERT_EQ(fixtures::Run({"nm", "-D", "--defined-only", program.string()}, {}, {},
-                          env.Root() / "symbols"),
+  ASSERT_EQ(testsupport::Run({"nm", "-D", "--defined-only", program.string()},
+                             {.Output = env.Root() / "symbols"}),
             0);
   const std::string symbols = testsupport::ReadFile(env.Root() / "symbols");
   EXPECT_NE(symbols.find(" T IterateCabinet\n"), std::string::npos) << symbols;

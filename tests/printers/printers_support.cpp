@@ -1,6 +1,7 @@
 #include "printers/printers_support.h"
 
 #include "app/codes.h"
+#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,40 +29,16 @@ ScopedEnv::~ScopedEnv() {
   else ::unsetenv(name_.c_str());
 }
 
-int Run(const std::vector<std::string>& argv, std::string* out) {
-  int pipefd[2];
-  if (::pipe(pipefd) != 0) return -1;
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    ::dup2(pipefd[1], 1);
-    ::close(pipefd[0]);
-    ::close(pipefd[1]);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  ::close(pipefd[1]);
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
-  ::close(pipefd[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-namespace sandbox {
-
 namespace {
 std::filesystem::path FromEnv(const char* name) {
   const char* dir = std::getenv(name);
   return dir ? std::filesystem::path(dir) : std::filesystem::path();
 }
+}  // namespace
+
+namespace sandbox {
+
+namespace {
 std::string Script() { return (testsupport::SourceDir() / "tools" / "cups-sandbox.sh").string(); }
 }  // namespace
 
@@ -74,11 +50,12 @@ void AddQueue(const std::string& name, const std::string& uri, const std::string
               const std::string& info) {
   std::vector<std::string> argv = {Script(), "add-queue", Dir().string(), name, uri, model};
   if (!info.empty()) argv.push_back(info);
-  ASSERT_EQ(Run(argv), 0) << "cannot add queue " << name;
+  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
 }
 
 void Remove(const std::string& name) {
-  ASSERT_EQ(Run({Script(), "remove", Dir().string(), name}), 0) << "cannot remove " << name;
+  ASSERT_EQ(testsupport::Run({Script(), "remove", Dir().string(), name}), 0)
+      << "cannot remove " << name;
 }
 
 std::size_t Requests(const std::filesystem::path& dir) {
@@ -93,6 +70,31 @@ std::size_t Requests(const std::filesystem::path& dir) {
 }
 
 }  // namespace sandbox
+
+namespace ipp {
+
+std::filesystem::path Dir() { return FromEnv("FWLOAD_IPP_IDENTITY"); }
+
+int PortOf(const std::string& name) {
+  std::ifstream in(Dir() / (name + ".port"));
+  int port = 0;
+  in >> port;
+  return port;
+}
+
+void UseIppPort(const testsupport::TempEnv& env, int port) {
+  testsupport::WriteFile(env.SettingsFile(),
+                         "[Access]\nIppPort=" + std::to_string(port) + "\nIppPath=/ipp/print\n");
+}
+
+}  // namespace ipp
+
+bool RecordingChooser::ChooseModel(std::string& modelName) {
+  ++Asked;
+  if (!answer_) return false;
+  modelName = *answer_;
+  return true;
+}
 
 // ---- TcpSink ----
 

@@ -2,6 +2,8 @@
 
 #include "download/accesslib.h"
 #include "platform/spooler.h"
+#include "printers/myapp.h"
+#include "support/tempenv.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,10 +30,6 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// Runs a program without a shell; its exit code (-1 when it could not run). Standard output is
-// kept in `out` when given.
-int Run(const std::vector<std::string>& argv, std::string* out = nullptr);
-
 // The private print servers of the CTest fixtures.
 namespace sandbox {
 std::filesystem::path Dir();       // the server with the standard queues (fixtures.sh)
@@ -44,6 +42,28 @@ void Remove(const std::string& name);
 // Requests the server has answered so far (its access log has one line per request).
 std::size_t Requests(const std::filesystem::path& dir);
 }  // namespace sandbox
+
+// The IPP identities of FTP printers (the ipp_identity fixture of fixtures.sh).
+namespace ipp {
+std::filesystem::path Dir();
+// The port the printer `name` answers on; 0 when there is no such printer.
+int PortOf(const std::string& name);
+// Makes the access library of `env` ask printers' identities on `port`: it takes the IPP port
+// from its own section of the settings file.
+void UseIppPort(const testsupport::TempEnv& env, int port);
+}  // namespace ipp
+
+// Answers the question for a printer's model with a fixed model, or as the user who cancels
+// (nullopt); counts the questions.
+class RecordingChooser : public IModelChooser {
+ public:
+  explicit RecordingChooser(std::optional<std::string> answer) : answer_(std::move(answer)) {}
+  bool ChooseModel(std::string& modelName) override;
+  int Asked = 0;
+
+ private:
+  std::optional<std::string> answer_;
+};
 
 // A printer on a raw TCP port of the loopback interface: takes every connection and keeps the
 // bytes of each.

@@ -15,23 +15,8 @@ namespace {
 using platform::SpoolPrinterData;
 using printerstest::FakeAccessLibrary;
 using printerstest::FakeSpooler;
+using printerstest::RecordingChooser;
 using testsupport::TempEnv;
-
-// Answers with a fixed model, or asks the user for one and counts the questions.
-class RecordingChooser : public IModelChooser {
- public:
-  explicit RecordingChooser(std::optional<std::string> answer) : answer_(std::move(answer)) {}
-  bool ChooseModel(std::string& modelName) override {
-    ++Asked;
-    if (!answer_) return false;
-    modelName = *answer_;
-    return true;
-  }
-  int Asked = 0;
-
- private:
-  std::optional<std::string> answer_;
-};
 
 SpoolPrinterData Queue(const std::string& name, const std::string& driver,
                        const std::string& port) {

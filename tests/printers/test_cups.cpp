@@ -6,6 +6,7 @@
 #include "printers/funcs.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ TEST_F(Cups, ListsEveryQueueAndClassInTheServersOrder) {
   }
   // The order the server's own client lists them in.
   std::string lpstat;
-  ASSERT_EQ(printerstest::Run({"lpstat", "-e"}, &lpstat), 0);
+  ASSERT_EQ(testsupport::Run({"lpstat", "-e"}, {.Captured = &lpstat}), 0);
   std::vector<std::string> expected;
   std::size_t start = 0;
   while (start < lpstat.size()) {

@@ -4,61 +4,29 @@
 #include "download/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 
 namespace {
 
-using printerstest::Run;
+using printerstest::RecordingChooser;
+using testsupport::Run;
 using testsupport::TempEnv;
-
-std::filesystem::path IdentityDir() {
-  const char* dir = std::getenv("FWLOAD_IPP_IDENTITY");
-  return dir ? std::filesystem::path(dir) : std::filesystem::path();
-}
-
-int PortOf(const std::string& printer) {
-  std::ifstream in(IdentityDir() / (printer + ".port"));
-  int port = 0;
-  in >> port;
-  return port;
-}
+namespace ipp = printerstest::ipp;
 
 // Get-Printer-Attributes requests the printer has answered.
 int Requests(const std::string& printer) {
   std::string out;
   EXPECT_EQ(Run({(testsupport::SourceDir() / "tools" / "ipp-identity.sh").string(), "requests",
-                 IdentityDir().string(), printer},
-                &out),
+                 ipp::Dir().string(), printer},
+                {.Captured = &out}),
             0);
   return std::atoi(out.c_str());
 }
-
-// A printer's identity is asked on the IPP port of the library's own settings.
-void UseIppPort(const TempEnv& env, int port) {
-  testsupport::WriteFile(env.SettingsFile(),
-                         "[Access]\nIppPort=" + std::to_string(port) + "\nIppPath=/ipp/print\n");
-}
-
-// Records whether the user was asked.
-class RecordingChooser : public IModelChooser {
- public:
-  explicit RecordingChooser(std::optional<std::string> answer) : answer_(std::move(answer)) {}
-  bool ChooseModel(std::string& modelName) override {
-    ++Asked;
-    if (!answer_) return false;
-    modelName = *answer_;
-    return true;
-  }
-  int Asked = 0;
-
- private:
-  std::optional<std::string> answer_;
-};
 
 class Ftp : public ::testing::Test {
  protected:
@@ -66,14 +34,14 @@ class Ftp : public ::testing::Test {
     ASSERT_TRUE(LoadAccessLibrary(testsupport::BinDir() / kAccessLibraryName));
   }
   void SetUp() override {
-    ASSERT_FALSE(IdentityDir().empty()) << "run through ctest: the printers are a fixture";
-    ASSERT_GT(PortOf("withmodel"), 0);
+    ASSERT_FALSE(ipp::Dir().empty()) << "run through ctest: the printers are a fixture";
+    ASSERT_GT(ipp::PortOf("withmodel"), 0);
   }
   TempEnv env_;
 };
 
 TEST_F(Ftp, ModelAndVersionAreReadForEveryFormOfTheHost) {
-  UseIppPort(env_, PortOf("withmodel"));
+  ipp::UseIppPort(env_, ipp::PortOf("withmodel"));
   for (const char* host : {"127.0.0.1", "ftp://127.0.0.1", "ftp://127.0.0.1/ketora0",
                            "127.0.0.1:2121", "ftp://127.0.0.1:21/ketora0", "localhost"}) {
     std::string model = "x";
@@ -87,7 +55,7 @@ TEST_F(Ftp, ModelAndVersionAreReadForEveryFormOfTheHost) {
 }
 
 TEST_F(Ftp, APrinterWithoutAModelSaysSo) {
-  UseIppPort(env_, PortOf("nomodel"));
+  ipp::UseIppPort(env_, ipp::PortOf("nomodel"));
   std::string model;
   std::string version;
   std::uint32_t lastError = 0;
@@ -96,7 +64,7 @@ TEST_F(Ftp, APrinterWithoutAModelSaysSo) {
 }
 
 TEST_F(Ftp, APrinterThatDoesNotAnswerIsNotReached) {
-  UseIppPort(env_, 1);  // nothing answers there
+  ipp::UseIppPort(env_, 1);  // nothing answers there
   std::string model;
   std::string version;
   std::uint32_t lastError = 0;
@@ -110,7 +78,7 @@ TEST_F(Ftp, APrinterThatDoesNotAnswerIsNotReached) {
 }
 
 TEST_F(Ftp, TheSelectedPrinterIsAskedOnce) {
-  UseIppPort(env_, PortOf("withmodel"));
+  ipp::UseIppPort(env_, ipp::PortOf("withmodel"));
   TFWLOADApp app({}, env_.SettingsFile());
   RecordingChooser chooser(std::nullopt);
   app.SetModelChooser(&chooser);
@@ -134,7 +102,7 @@ TEST_F(Ftp, TheSelectedPrinterIsAskedOnce) {
 }
 
 TEST_F(Ftp, APrinterWithoutAModelLetsTheUserChoose) {
-  UseIppPort(env_, PortOf("nomodel"));
+  ipp::UseIppPort(env_, ipp::PortOf("nomodel"));
   TFWLOADApp app({}, env_.SettingsFile());
   RecordingChooser chooser(std::string("M3"));
   app.SetModelChooser(&chooser);
@@ -153,7 +121,7 @@ TEST_F(Ftp, APrinterWithoutAModelLetsTheUserChoose) {
 }
 
 TEST_F(Ftp, AHostThatDoesNotAnswerIsNoTarget) {
-  UseIppPort(env_, 1);
+  ipp::UseIppPort(env_, 1);
   TFWLOADApp app({}, env_.SettingsFile());
   RecordingChooser chooser(std::string("M3"));
   app.SetModelChooser(&chooser);

@@ -1,16 +1,10 @@
 // The download command's checks and result messages, with the boxes answered by the test.
-#include "ui/frmmain.h"
+#include "ui/mainwindowtest.h"
 
 #include "app/codes.h"
 #include "app/downloadlog.h"
-#include "app/forms.h"
-#include "app/strings.h"
 #include "firmware/dwndoc.h"
 #include "platform/profile.h"
-#include "printers/myapp.h"
-#include "support/recordingboxes.h"
-#include "support/tempenv.h"
-#include "ui/dlgmsgbox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,23 +17,10 @@
 
 #include <gtest/gtest.h>
 
-using testsupport::RecordingBoxes;
-using testsupport::TempEnv;
-
 namespace {
 
-std::string Str(int id) { return std::string(strings::Load(id)); }
-
-class DownloadFlow : public ::testing::Test {
+class DownloadFlow : public MainWindowTest {
  protected:
-  void SetUp() override {
-    app = std::make_unique<TFWLOADApp>();
-    window = std::make_unique<TfrmMain>(*app);
-    dialog = std::make_unique<TDlgMsgBox>(window.get());
-    DlgMsgBox = dialog.get();
-  }
-  void TearDown() override { DlgMsgBox = nullptr; }
-
   // A document as if the firmware file had opened with these header values.
   TDownDocFile& OpenDocument(int formatValid = 1, std::uint32_t size = 4) {
     app->Doc = std::make_unique<TDownDocFile>();
@@ -50,12 +31,6 @@ class DownloadFlow : public ::testing::Test {
   void SetShown(const char* panel, const std::string& text) {
     window->findChild<QWidget*>(panel)->setProperty("text", QString::fromStdString(text));
   }
-
-  TempEnv env;
-  RecordingBoxes boxes;
-  std::unique_ptr<TFWLOADApp> app;
-  std::unique_ptr<TfrmMain> window;
-  std::unique_ptr<TDlgMsgBox> dialog;
 };
 
 }  // namespace

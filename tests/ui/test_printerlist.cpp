@@ -1,14 +1,8 @@
 // The printer list and the download confirmations against the private print server.
-#include "ui/frmmain.h"
+#include "ui/mainwindowtest.h"
 
-#include "app/forms.h"
-#include "app/strings.h"
 #include "firmware/dwndoc.h"
-#include "printers/myapp.h"
 #include "printers/printers_support.h"
-#include "support/recordingboxes.h"
-#include "support/tempenv.h"
-#include "ui/dlgmsgbox.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -23,26 +17,17 @@
 
 #include <gtest/gtest.h>
 
-using testsupport::RecordingBoxes;
-using testsupport::TempEnv;
-
 namespace {
 
 constexpr int kCodeRole = Qt::UserRole + 1;
 constexpr int kGhostRole = Qt::UserRole + 2;
 
-std::string Str(int id) { return std::string(strings::Load(id)); }
-
-class PrinterList : public ::testing::Test {
+class PrinterList : public MainWindowTest {
  protected:
   void SetUp() override {
-    app = std::make_unique<TFWLOADApp>();
-    window = std::make_unique<TfrmMain>(*app);
-    dialog = std::make_unique<TDlgMsgBox>(window.get());
-    DlgMsgBox = dialog.get();
+    MainWindowTest::SetUp();
     list = window->findChild<QTreeWidget*>("lstvwPrinters");
   }
-  void TearDown() override { DlgMsgBox = nullptr; }
 
   QTreeWidgetItem* Row(const QString& name) {
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -67,11 +52,6 @@ class PrinterList : public ::testing::Test {
     app->Doc->FDownLoadPrinter = std::move(models);
   }
 
-  TempEnv env;
-  RecordingBoxes boxes;
-  std::unique_ptr<TFWLOADApp> app;
-  std::unique_ptr<TfrmMain> window;
-  std::unique_ptr<TDlgMsgBox> dialog;
   QTreeWidget* list = nullptr;
 };
 

@@ -1,0 +1,53 @@
+# shellcheck shell=bash
+# Helpers of the tools' scripts, sourced by them.
+
+# Ends the script with a message that names it.
+die() { echo "$(basename "$0" .sh): $*" >&2; exit 1; }
+
+# Prints the script's opening comment (its usage) and ends with exit code 2.
+usage() {
+  awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0" >&2
+  exit 2
+}
+
+# A process that has ended but was not reaped yet (its parent is gone) counts as ended.
+alive() {
+  kill -0 "$1" 2>/dev/null || return 1
+  [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]
+}
+
+# Ends the process PID: asked first, killed when it has not gone within 5 s.
+end_process() {
+  local pid=$1
+  if kill "$pid" 2>/dev/null; then
+    for _ in $(seq 1 50); do
+      alive "$pid" || break
+      sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  fi
+}
+
+# Waits up to 10 s for the command CHECK... to succeed while the process PID runs. Fails when
+# the process ends first or the time runs out.
+#   wait_ready PID CHECK...
+wait_ready() {
+  local pid=$1
+  shift
+  for _ in $(seq 1 100); do
+    "$@" && return 0
+    alive "$pid" || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+free_port() {
+  /usr/bin/python3 - <<'PY'
+import socket
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])
+s.close()
+PY
+}
