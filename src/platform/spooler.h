@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,7 +16,8 @@
 // no per-open access rights, so there are none here. Every text is UTF-8.
 //
 // A handle is used by one thread at a time; different handles may be used on different threads
-// (each has its own connection). Calls block until the server answers or a timeout runs out.
+// (each has its own connection). Calls block until the server answers or a timeout runs out, or
+// until the handle's stop check asks them to give up.
 namespace platform {
 
 enum class SpoolStatus {
@@ -61,6 +63,12 @@ class ISpoolPrinter {
   // The name the printer was opened with.
   virtual const std::string& Name() const = 0;
 
+  // Asked on the calling thread, several times a second, while a call of this handle waits for
+  // the server (a write the server does not take, an answer that does not come): when it answers
+  // true the call gives up at once and fails. CancelJob is never cut short by it, so that a
+  // stopped transfer can still cancel its job. A handle that never waits may ignore it.
+  virtual void SetStopCheck(std::function<bool()> /*stop*/) {}
+
   // The printer's data, asked afresh (or taken from the snapshot the handle was opened in);
   // nullopt when the server cannot give it (the queue was deleted meanwhile, the server is gone).
   virtual std::optional<SpoolPrinterData> GetData() = 0;
@@ -78,7 +86,8 @@ class ISpoolPrinter {
   // Closes the document: the job is complete and may print. False when the server did not
   // accept it (the job is then cancelled). Ends the document in every case.
   virtual bool EndDocument() = 0;
-  // Stops the open document and cancels its job. Does nothing when no document is open.
+  // Stops the open document and cancels its job (see CancelJob). Does nothing when no document is
+  // open.
   virtual void AbortDocument() = 0;
 
   // ---- following a job (any job of this printer, also one of another handle) ----
@@ -86,7 +95,9 @@ class ISpoolPrinter {
   // Ok with the job's data; NotFound when the server definitely does not know the job;
   // Unreachable when the request failed (ask again later).
   virtual SpoolStatus GetJob(int jobId, SpoolJobData& job) = 0;
-  // Cancels the job. True when the server accepted (or the job had already ended).
+  // Cancels the job. True when the server accepted (or the job had already ended). Bounded in
+  // time (a few seconds, connection included), so that a server that has gone never holds up an
+  // abort for long.
   virtual bool CancelJob(int jobId) = 0;
 };
 

@@ -4,8 +4,11 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
+#include <functional>
 #include <mutex>
 #include <sys/socket.h>
 #include <thread>
@@ -33,9 +36,31 @@ struct QueueAttributes {
   bool IsClass() const { return (Type & CUPS_PRINTER_CLASS) != 0; }
 };
 
-int GiveUp(http_t* /*http*/, void* /*data*/) { return 0; }
+using Clock = std::chrono::steady_clock;
 
-// A connection to the server, closed with the object.
+// libcups asks the connection's timeout callback after each tick that a wait (for room to write,
+// for an answer) went by without progress: whether to go on waiting.
+constexpr double kTickSeconds = 0.1;
+
+// When the waits of the current call end: at its deadline, or as soon as its stop check says so.
+struct WaitLimit {
+  Clock::time_point Deadline = Clock::time_point::max();
+  const std::function<bool()>* Stop = nullptr;
+};
+
+int KeepWaiting(http_t* /*http*/, void* data) {
+  const auto* limit = static_cast<const WaitLimit*>(data);
+  if (limit->Stop && *limit->Stop && (*limit->Stop)()) return 0;
+  return Clock::now() < limit->Deadline ? 1 : 0;
+}
+
+Clock::time_point After(double seconds) {
+  return Clock::now() +
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// A connection to the server, closed with the object. Each call on it is given its time (and, if
+// it may be stopped, its stop check) with Arm first.
 class Connection {
  public:
   Connection() = default;
@@ -43,15 +68,23 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  bool Open(const CupsTimeouts& timeouts, double answerSeconds) {
+  bool Open(int connectMs) {
     Close();
+    if (connectMs <= 0) return false;
     // CUPS_SERVER is read afresh: the server may be changed while the program runs.
     cupsSetServer(nullptr);
     const char* server = cupsServer();
-    http_ = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                         timeouts.ConnectMs, nullptr);
-    if (http_) httpSetTimeout(http_, answerSeconds, GiveUp, nullptr);
+    http_ = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, connectMs,
+                         nullptr);
+    if (http_) httpSetTimeout(http_, kTickSeconds, KeepWaiting, &limit_);
     return http_ != nullptr;
+  }
+  void Arm(Clock::time_point deadline, const std::function<bool()>* stop = nullptr) {
+    limit_.Deadline = deadline;
+    limit_.Stop = stop;
+  }
+  void Arm(double seconds, const std::function<bool()>* stop = nullptr) {
+    Arm(After(seconds), stop);
   }
   void Close() {
     if (http_) httpClose(http_);
@@ -62,6 +95,7 @@ class Connection {
 
  private:
   http_t* http_ = nullptr;
+  WaitLimit limit_;  // libcups holds its address
 };
 
 // Owns an IPP message.
@@ -271,9 +305,12 @@ class CupsPrinter : public ISpoolPrinter {
     });
   }
 
+  void SetStopCheck(std::function<bool()> stop) override { stop_ = std::move(stop); }
+
   int StartRawDocument(const std::string& documentName) override {
     AbortDocument();
-    if (!document_.Open(spooler_.Timeouts, spooler_.Timeouts.DataSeconds)) return 0;
+    if (!document_.Open(spooler_.Timeouts.ConnectMs)) return 0;
+    document_.Arm(spooler_.Timeouts.AnswerSeconds, &stop_);
     const int job = cupsCreateJob(document_.Get(), name_.c_str(), documentName.c_str(), 0, nullptr);
     if (job <= 0) {
       document_.Close();
@@ -311,6 +348,7 @@ class CupsPrinter : public ISpoolPrinter {
       CancelJob(job);
       return false;
     }
+    document_.Arm(spooler_.Timeouts.DataSeconds, &stop_);
     const ipp_status_t status = cupsFinishDocument(document_.Get(), name_.c_str());
     document_.Close();
     if (status > IPP_STATUS_OK_EVENTS_COMPLETE) {
@@ -354,7 +392,17 @@ class CupsPrinter : public ISpoolPrinter {
   }
 
   bool CancelJob(int jobId) override {
-    if (!EnsureQueries()) return false;
+    // One limit for the whole request, connection included, and no stop check: the cancel is
+    // what a stopped transfer still has to do.
+    const Clock::time_point deadline = After(spooler_.Timeouts.CancelSeconds);
+    if (!queries_) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (!queries_.Open(std::min(spooler_.Timeouts.ConnectMs, static_cast<int>(left.count())))) {
+        return false;
+      }
+    }
+    queries_.Arm(deadline);
     const ipp_status_t status = cupsCancelJob2(queries_.Get(), name_.c_str(), jobId, 0);
     if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL) {
       queries_.Close();  // a broken connection is made anew next time
@@ -367,6 +415,7 @@ class CupsPrinter : public ISpoolPrinter {
   static constexpr std::size_t kGather = 64 * 1024;
 
   bool SendData(const char* bytes, std::size_t size) {
+    document_.Arm(spooler_.Timeouts.DataSeconds, &stop_);
     return cupsWriteRequestData(document_.Get(), bytes, size) == HTTP_STATUS_CONTINUE;
   }
   bool Flush() {
@@ -375,11 +424,10 @@ class CupsPrinter : public ISpoolPrinter {
     return sent;
   }
 
-  bool EnsureQueries() {
-    return queries_ || queries_.Open(spooler_.Timeouts, spooler_.Timeouts.AnswerSeconds);
-  }
+  bool EnsureQueries() { return queries_ || queries_.Open(spooler_.Timeouts.ConnectMs); }
 
   IppPtr SendQuery(ipp_t* request, SpoolStatus& status) {
+    queries_.Arm(spooler_.Timeouts.AnswerSeconds, &stop_);
     IppPtr answer = Send(queries_.Get(), request, status);
     if (status == SpoolStatus::Unreachable) queries_.Close();
     return answer;
@@ -404,6 +452,7 @@ class CupsPrinter : public ISpoolPrinter {
   CupsSpooler::Impl& spooler_;
   std::string name_;
   std::optional<SpoolPrinterData> snapshotData_;
+  std::function<bool()> stop_;
   Connection queries_;
   Connection document_;
   int job_ = 0;  // the job whose document is open
@@ -427,7 +476,8 @@ SpoolStatus CupsSpooler::EnumPrinters(std::vector<std::string>& names) {
     return SpoolStatus::Ok;
   }
   Connection http;
-  if (!http.Open(impl_->Timeouts, impl_->Timeouts.AnswerSeconds)) return SpoolStatus::Unreachable;
+  if (!http.Open(impl_->Timeouts.ConnectMs)) return SpoolStatus::Unreachable;
+  http.Arm(impl_->Timeouts.AnswerSeconds);
   cups_dest_t* dests = nullptr;
   const int count = cupsGetDests2(http.Get(), &dests);
   const ipp_status_t error = cupsLastError();
@@ -465,9 +515,10 @@ std::unique_ptr<ISpoolPrinter> CupsSpooler::OpenPrinter(const std::string& name,
     Connection http;
     if (uri.empty()) {
       status = SpoolStatus::NotFound;
-    } else if (!http.Open(impl_->Timeouts, impl_->Timeouts.AnswerSeconds)) {
+    } else if (!http.Open(impl_->Timeouts.ConnectMs)) {
       status = SpoolStatus::Unreachable;
     } else {
+      http.Arm(impl_->Timeouts.AnswerSeconds);
       ipp_t* request = PrinterRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, uri);
       static const char* const kName[] = {"printer-name"};
       AskFor(request, kName, 1);
@@ -494,9 +545,10 @@ void CupsSpooler::BeginSnapshot() {
   fresh.Owner = std::this_thread::get_id();
   fresh.Depth = 1;
   Connection http;
-  if (!http.Open(impl_->Timeouts, impl_->Timeouts.AnswerSeconds)) {
+  if (!http.Open(impl_->Timeouts.ConnectMs)) {
     fresh.Status = SpoolStatus::Unreachable;
   } else {
+    http.Arm(impl_->Timeouts.AnswerSeconds);
     // One request brings every printer and class with everything the data is made of.
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,

@@ -13,9 +13,10 @@ namespace platform {
 // How long the layer waits for the server. A server that is down is noticed at once (the
 // connection is refused); one that accepts but never answers is given up after these.
 struct CupsTimeouts {
-  int ConnectMs = 3000;         // making the connection
-  double AnswerSeconds = 3.0;   // each wait for an answer of a query (libcups tries twice)
-  double DataSeconds = 30.0;    // each wait while a job's data is sent
+  int ConnectMs = 3000;        // making the connection
+  double AnswerSeconds = 3.0;  // a query, from sending it to its answer
+  double DataSeconds = 30.0;   // each piece of a job's data, and the answer to the whole job
+  double CancelSeconds = 3.0;  // cancelling a job, connection included
 };
 
 class CupsSpooler : public ISpooler {
