@@ -25,8 +25,9 @@ using Clock = std::chrono::steady_clock;
 // Without progress the receiver still hears from the transfer this often, so that an abort is
 // seen while the printer is silent.
 constexpr auto kHeartbeat = std::chrono::milliseconds(500);
-// Removing a partial file is a courtesy after a failure: it never holds the caller for long.
-constexpr long kCleanupSeconds = 15;
+// Removing a partial file never holds the caller for long: an abort (a close signal among them)
+// must end within seconds even when the printer has stopped answering.
+constexpr long kCleanupSeconds = 3;
 // Larger blocks than curl's default keep the per-block overhead out of a fast local network.
 constexpr long kUploadBufferSize = 512 * 1024;
 

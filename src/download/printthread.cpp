@@ -73,6 +73,9 @@ void TPrintThread::Execute() {
   FBarPosition = -1;
   FJobId = 0;
   FResult = Transfer();
+  // A failure that came while an abort was pending is the abort: a write, an answer or an upload
+  // that the printer held back gave way to it.
+  if (FResult != rc::kSuccess && isInterruptionRequested()) FResult = rc::kAborted;
   FApp.LastResult = FResult;
 }
 
@@ -88,6 +91,8 @@ std::uint16_t TPrintThread::Transfer() {
   if (!built.Ok()) return built.Code;
   const auto size = static_cast<std::uint64_t>(built.Size);
   if (FView) FView->SetTotalSize(size);
+  // An abort while the file was built: nothing has reached a printer yet, and nothing will.
+  if (isInterruptionRequested()) return rc::kAborted;
 
   // The target is used whole: a cut name would name another printer, or none.
   const std::string target = FApp.SelectedPrinter;
@@ -95,6 +100,8 @@ std::uint16_t TPrintThread::Transfer() {
 
   const std::unique_ptr<platform::ISpoolPrinter> printer = platform::Spooler().OpenPrinter(target);
   if (!printer) return rc::kPrinterOpen;
+  // A write or an answer the server holds back gives way to an abort.
+  printer->SetStopCheck([this] { return isInterruptionRequested(); });
   SetLabel(kMsgSendingToSpooler);
   const std::uint16_t sent = SpoolFile(*printer, temp.Path(), size, FJobId);
   if (sent != rc::kSuccess) return sent;
@@ -125,11 +132,12 @@ std::uint16_t TPrintThread::SpoolFile(platform::ISpoolPrinter& printer,
       return rc::kAborted;
     }
     std::size_t n = 0;
-    // A refused job (number 0) fails here, at its first write.
+    // A refused job (number 0) fails here, at its first write. A write that gave way to an abort
+    // is the abort.
     if (!platform::ReadUpTo(file.Get(), block, kBlockSize, n) || sent + n > size ||
         !printer.Write(block, n)) {
       printer.AbortDocument();
-      return rc::kSendFailed;
+      return isInterruptionRequested() ? rc::kAborted : rc::kSendFailed;
     }
     SetBar(sent, size);
     sent += n;
@@ -140,7 +148,7 @@ std::uint16_t TPrintThread::SpoolFile(platform::ISpoolPrinter& printer,
       printer.AbortDocument();
       return rc::kSendFailed;
     }
-    if (!printer.EndDocument()) return rc::kSendFailed;
+    if (!printer.EndDocument()) return isInterruptionRequested() ? rc::kAborted : rc::kSendFailed;
     SetBarPosition(100);
     return rc::kSuccess;
   }
@@ -177,6 +185,8 @@ std::uint16_t TPrintThread::WaitForJob(platform::ISpoolPrinter& printer, int job
         return rc::kSuccess;
       case platform::SpoolStatus::Unreachable:
       case platform::SpoolStatus::Failed:
+        // A question that gave way to an abort: the job is cancelled at the top of the loop.
+        if (isInterruptionRequested()) break;
         // Only a definite answer ends the loop; a server that stays silent ends it as a failure.
         if (Clock::now() - lastAnswer >= FTimings.NoAnswerLimit) return rc::kSendFailed;
         break;
