@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
@@ -51,11 +52,7 @@ TfrmPrntView::TfrmPrntView(QWidget* parent) : QDialog(parent), ui(new Ui::TfrmPr
 TfrmPrntView::~TfrmPrntView() {
   // Only a window destroyed in the middle of a transfer meets a running thread: it is stopped
   // as by the abort button, with the window still answering the thread meanwhile.
-  if (Running()) {
-    FAborted = 1;
-    FThread->requestInterruption();
-    WaitForThread();
-  }
+  Finish();
   FreeThread();
 }
 
@@ -99,19 +96,30 @@ void TfrmPrntView::btnAbortClick() {
   // One abort per show, and none once the thread has ended.
   if (!Running() || FAborted) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  FThread->requestInterruption();
-  ShowState(kMsgAborted);
-  FAborted = 1;
+  Abort();
   WaitForThread();
   PostClose(kResultAbort);
   QApplication::restoreOverrideCursor();
+}
+
+void TfrmPrntView::Abort() {
+  if (!Running() || FAborted) return;
+  FThread->requestInterruption();
+  ShowState(kMsgAborted);
+  FAborted = 1;
+}
+
+void TfrmPrntView::Finish() {
+  if (!Running()) return;
+  Abort();
+  WaitForThread();
 }
 
 void TfrmPrntView::ThreadDone() {
   FThreadDone = true;
   ShowState(kMsgFinished);
   ui->btnAbort->setEnabled(false);
-  PostClose(kResultOk);
+  PostClose(FAborted ? kResultAbort : kResultOk);
   if (FWaitLoop) FWaitLoop->quit();
 }
 
@@ -200,8 +208,21 @@ void TfrmPrntView::WaitForThread() {
   // Never a blocking wait: the thread may be waiting for an update that this thread carries out.
   QEventLoop loop;
   FWaitLoop = &loop;
-  while (Running()) loop.exec();
+  while (Running()) {
+    loop.exec();
+    // Only a quitting application ends the loop before the thread has ended; every loop started
+    // from then on would return at once.
+    if (Running()) WaitWithoutLoop();
+  }
   FWaitLoop = nullptr;
+}
+
+void TfrmPrntView::WaitWithoutLoop() {
+  while (Running()) {
+    // The thread's updates, and the news of its end, are calls queued for this window.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (Running()) FThread->wait(QDeadlineTimer(20));
+  }
 }
 
 void TfrmPrntView::FreeThread() {

@@ -52,6 +52,15 @@ class TfrmPrntView : public QDialog, public ITransferView {
   void FormShow();
   void btnAbortClick();
   void ThreadDone();
+
+  // What the abort button does, without waiting for the end: the thread is asked to stop, the
+  // access library learns it from its next answer, and the window closes (modal result 3) once
+  // the thread has ended. Nothing when no transfer runs or it was already asked to stop.
+  void Abort();
+  // Returns once the transfer of this show has ended. The window closes only then, but its modal
+  // loop also returns when the application quits: a transfer still running is then stopped as
+  // by the abort button and waited for here, so that its result is never read while it runs.
+  void Finish();
   // A notification of the access library; answers 1 once the user has asked to abort.
   int UM_DLSTATUS(int notification, std::uint64_t value);
 
@@ -81,6 +90,9 @@ class TfrmPrntView : public QDialog, public ITransferView {
   void CloseNow();
   // Runs the window's events until the current thread has ended (its ThreadDone has run).
   void WaitForThread();
+  // The same where no event loop can run (the application is quitting): carries out only what
+  // the thread waits for, a few times a second, until it has ended.
+  void WaitWithoutLoop();
   void FreeThread();
 
   std::unique_ptr<Ui::TfrmPrntView> ui;
