@@ -120,9 +120,9 @@ int main(int argc, char** argv) {
         if (frmMain) frmMain->RaiseToFront();
       });
       frmMain->show();
-      exitCode = app.exec();
-      // An unattended run ends with what its download came to.
-      if (exitCode == 0) exitCode = frmMain->ExitCode();
+      const int loopCode = app.exec();
+      CloseMainWindowOnSignals(nullptr);
+      exitCode = ProgramExitCode(loopCode, *frmMain);
     }
     SetMessageBoxOwner(nullptr);
     Myapp->SetModelChooser(nullptr);

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QScopeGuard>
 
 #include <cstdio>
 #include <filesystem>
@@ -55,6 +56,13 @@ void TfrmMain::GetResultMessage(std::uint16_t code, std::string& text, unsigned&
 }
 
 void TfrmMain::ExecDownload() {
+  if (FClosingOnSignal) return;
+  // A close signal that comes meanwhile closes the window once the command has ended.
+  FInDownload = true;
+  const auto ended = qScopeGuard([this] {
+    FInDownload = false;
+    if (FClosingOnSignal) CloseAfterSignal();
+  });
   const std::string fileName = ui->edtFileName->text().toStdString();
   if (fileName.empty()) {
     ShowMessageBox(Str(4355), kIconInformation, 0);
@@ -90,9 +98,17 @@ void TfrmMain::ExecDownload() {
     FExitCode = exitcode::kCancelled;
     return;
   }
+  // A close signal that ended a confirmation sends nothing.
+  if (FClosingOnSignal) return;
 
-  if (frmPrntView) frmPrntView->exec();
-  ReportDownloadResult();
+  if (frmPrntView) {
+    frmPrntView->exec();
+    // The window closes only after its thread has ended, unless the application quit meanwhile:
+    // the result is read only once the transfer has ended.
+    frmPrntView->Finish();
+  }
+  // Nobody waits for the result boxes of a run a close signal stopped.
+  if (!FClosingOnSignal) ReportDownloadResult();
   FExitCode = exitcode::OfResult(FApp.LastResult);
   if (FApp.LastResult == rc::kSuccess) WriteDownloadLog();
 }
@@ -172,6 +188,7 @@ void TfrmMain::WriteDownloadLog() {
 }
 
 void TfrmMain::WMAutoRun() {
+  FAutoRunStarted = true;
   if (!FApp.GetDoc() || FApp.SelectedPrinter.empty()) return;
   FAutoRunning = true;
   hide();

@@ -9,6 +9,7 @@
 #include "app/strings.h"
 #include "app/uilook.h"
 #include "download/accesslib.h"
+#include "download/frmprntview.h"
 #include "download/ftpconnect.h"
 #include "firmware/dwndoc.h"
 #include "printers/funcs.h"
@@ -334,6 +335,31 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
 void TfrmMain::closeEvent(QCloseEvent* event) {
   RememberBounds();
   QMainWindow::closeEvent(event);
+}
+
+void TfrmMain::CloseOnSignal() {
+  if (FClosingOnSignal) return;
+  FClosingOnSignal = true;
+  FStoppedBySignal = FInDownload || (FApp.Interactive == 0 && !FAutoRunStarted);
+  // A box answers as cancelled when it is closed; the progress window refuses, and is stopped
+  // instead: it closes once its thread has ended.
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w != this && w != frmPrntView && w->isModal() && w->isVisible()) w->close();
+  }
+  if (frmPrntView && frmPrntView->Running()) frmPrntView->Abort();
+  // The download command's own loops run until it has ended; it closes the window then.
+  if (!FInDownload) CloseAfterSignal();
+}
+
+void TfrmMain::CloseAfterSignal() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        close();
+        // A hidden window (an unattended run) does not end the program by closing.
+        QCoreApplication::quit();
+      },
+      Qt::QueuedConnection);
 }
 
 void TfrmMain::RaiseToFront() {

@@ -37,6 +37,14 @@ class TfrmMain : public QMainWindow {
   // Exit code of the run: what an unattended download came to (0 otherwise).
   int ExitCode() const { return FExitCode; }
 
+  // A close signal (a logout, Ctrl-C, a script's timeout): boxes that wait for a person end as
+  // cancelled, a transfer under way is stopped as by the abort button, and the window closes (also
+  // when hidden) once the download command has ended, without its result boxes.
+  void CloseOnSignal();
+  // A close signal stopped the run: it came during a download command, or before an unattended
+  // run had ended.
+  bool StoppedBySignal() const { return FStoppedBySignal; }
+
   // ---- download command flow ----
   int ConfirmDownload(const std::string& printer);
   int ConfirmMemoryInit();
@@ -89,6 +97,7 @@ class TfrmMain : public QMainWindow {
   // An unattended run nobody watches: boxes go to standard error instead.
   bool Unattended() const;
   void RunDeferredRebuild();
+  void CloseAfterSignal();
 
   std::unique_ptr<Ui::TfrmMain> ui;
   TFWLOADApp& FApp;
@@ -101,6 +110,10 @@ class TfrmMain : public QMainWindow {
   bool FRebuildPending = false;
   bool FAutoRunning = false;
   int FExitCode = 0;
+  bool FInDownload = false;  // the download command runs, from its checks to its result
+  bool FAutoRunStarted = false;
+  bool FClosingOnSignal = false;
+  bool FStoppedBySignal = false;
   std::string FPrintersFingerprint;
   bool FPrintersSeen = false;
 };
