@@ -48,6 +48,7 @@ class Simulator {
   }
 
   void Stop();
+  pid_t Pid() const { return pid_; }  // to pause it (SIGSTOP) as a printer that stops answering
   int RawPort() const { return rawPort_; }
   int FtpPort() const { return ftpPort_; }
   pid_t IppPid() const { return ippPid_; }  // the --ipp-command process, 0 without one
