@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -372,6 +373,29 @@ TEST_F(FtpSend, AbortIsSeenWhileThePrinterIsSilent) {
 
   EXPECT_LT(elapsed_, 10s);
   EXPECT_TRUE(testsupport::ListTree(sim.FtpDir()).empty());
+}
+
+TEST_F(FtpSend, APrinterThatStopsAnsweringHoldsAnAbortAtMostThreeSeconds) {
+  TempEnv env;
+  SetStallSeconds(env, 0);
+  Simulator sim(Script(), env.Root() / "printer", {"--ftp-fault", "stall:262144"});
+  const auto file = MakeStream(16'000'000);
+  Receiver receiver;
+  Clock::time_point abortAt{};
+  Clock::time_point abortedAt{};
+  receiver.Answer = [&](int n, std::uint64_t) {
+    if (n == FWL_NOTIFY_DOWNLOADING) abortAt = Clock::now() + 500ms;
+    if (abortAt == Clock::time_point{} || Clock::now() < abortAt) return 0;
+    // The printer falls silent for good first: its partial file cannot be removed.
+    ::kill(sim.Pid(), SIGSTOP);
+    abortedAt = Clock::now();
+    return 1;
+  };
+
+  EXPECT_EQ(Send(receiver, sim.FtpHost(), "ketora0", file), accesscode::kAborted);
+  const auto held = Clock::now() - abortedAt;
+  ::kill(sim.Pid(), SIGCONT);
+  EXPECT_LT(held, 4s);
 }
 
 }  // namespace

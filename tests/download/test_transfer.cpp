@@ -264,4 +264,35 @@ TEST_F(SpoolTransfer, APrinterThatCannotBeOpenedSendsNothing) {
   }
 }
 
+TEST_F(SpoolTransfer, AnAbortWhileTheServerHoldsBackAWriteEndsAsAnAbort) {
+  transfertest::PausableServer server;
+  ASSERT_TRUE(server.Running());
+  auto sim = StartSimulator();
+  server.AddQueue("dl-held", TestQueue::SocketUri(sim->RawPort()), kCommandModel);
+  Prepare("dl-held", transfertest::TestData(32u << 20, 8), 1, 1);
+
+  RecordingView view;
+  TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+  thread.start();
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!server.ReceivingDocument() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_TRUE(server.ReceivingDocument());
+  // The server stops reading; the write waits until it gives way to the abort.
+  server.Pause();
+  std::this_thread::sleep_for(300ms);
+  const auto abortedAt = std::chrono::steady_clock::now();
+  thread.requestInterruption();
+  // The cancel, too, waits for the silent server at most 3 s.
+  const bool ended = thread.wait(QDeadlineTimer(6000));
+  const auto held = std::chrono::steady_clock::now() - abortedAt;
+  server.Resume();
+  ASSERT_TRUE(ended || thread.wait(QDeadlineTimer(60000)));
+  EXPECT_EQ(app_->LastResult, 4096);
+  EXPECT_GE(held, 2500ms);
+  EXPECT_LT(held, 4s);
+  EXPECT_EQ(view.Labels(), std::vector<int>{kSpooling});
+}
+
 }  // namespace
