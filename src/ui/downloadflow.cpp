@@ -35,11 +35,14 @@ std::string Str(int id) { return std::string(strings::Load(id)); }
 bool TfrmMain::Unattended() const { return FApp.Interactive == 0 && FApp.ShowMessage == 0; }
 
 int TfrmMain::ShowConfirmBox(const std::string& text, unsigned style, int helpContext) {
+  // Once a close signal has come, no box waits for a person, and none answers OK.
+  if (FClosingOnSignal) return platform::kIdCancel;
   if (!FApp.ShowMessage) return platform::kIdOk;
   return platform::MessageBoxes().Show(text, style, helpContext);
 }
 
 int TfrmMain::ShowMessageBox(const std::string& text, unsigned style, int helpContext) {
+  if (FClosingOnSignal) return platform::kIdCancel;
   // A run nobody watches must never wait on a box nobody sees.
   if (Unattended()) {
     std::fprintf(stderr, "fwload: %s\n", text.c_str());
