@@ -3,6 +3,7 @@
 #include "platform/messagebox.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ class RecordingBoxes : public platform::IMessageBoxes {
 
   int Show(const std::string& text, unsigned style, int helpContext) override {
     shown.push_back({text, style, helpContext});
+    if (OnShow) OnShow(shown.back());
     if (answers_.empty()) return platform::kIdOk;
     const int a = answers_.front();
     answers_.pop_front();
@@ -34,6 +36,8 @@ class RecordingBoxes : public platform::IMessageBoxes {
   }
 
   std::vector<Box> shown;
+  // Runs while a box is shown, before it is answered: what happens while the person reads it.
+  std::function<void(const Box&)> OnShow;
 
  private:
   std::deque<int> answers_;

@@ -271,4 +271,22 @@ TEST_F(InteractiveSignal, AnApplicationThatQuitsWhileTheAbortWaitsStillWaitsWith
   EXPECT_EQ(app_->LastResult, 4096);
 }
 
+TEST_F(InteractiveSignal, ASignalWhileAResultBoxIsReadShowsNoFurtherBox) {
+  auto sim = StartSimulator();
+  TestQueue queue("isig-result", TestQueue::SocketUri(sim->RawPort()), kModel);
+  Open({"/PR=" + queue.Name()}, 4000);
+  const std::string finished(strings::Load(4113));
+  boxes_.OnShow = [&](const testsupport::RecordingBoxes::Box& box) {
+    if (box.text != finished) return;
+    Signal();
+    while (!window_->StoppedBySignal()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  EXPECT_EQ(Run(), 40);
+  ASSERT_FALSE(boxes_.shown.empty());
+  EXPECT_EQ(boxes_.shown.back().text, finished);
+  // The download itself had ended well, and is logged as such.
+  EXPECT_EQ(app_->LastResult, 0);
+  EXPECT_TRUE(std::filesystem::exists(env_.DataHome() / "fwload" / "DownLoad.log"));
+}
+
 }  // namespace
