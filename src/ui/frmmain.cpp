@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -204,7 +205,7 @@ void TfrmMain::FileOpen() {
 
 void TfrmMain::LoadFirmwareFile(const QString& path) {
   WaitCursor wait;
-  FApp.OpenFile(path.toStdString());
+  FApp.OpenFile(QFile::encodeName(path).toStdString());
   const TDownDocFile* doc = FApp.GetDoc();
   if (doc->FError != 0) {
     std::string text;
