@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
 
   // The details of an FTP printer that reported its model and version.
   model.SelectedPrinter = "ftp://192.0.2.15/ketora0";
-  model.SetFtpPrinterInfo("PX-E3000", "V1.23");
+  model.SetFtpPrinterInfo("PX-E3000", "V1.23", model.SelectedPrinter);
   model.SelectPrinter(model.SelectedPrinter);
   frmMain->findChild<QLabel*>("pnlSelected")->setText(QString::fromStdString(model.SelectedPrinter));
   frmMain->ShowSelectedPrinter();
