@@ -1,9 +1,9 @@
 // GetFtpPrinterInfo: an FTP printer's model and firmware version, asked over IPP.
 #include "access/accesssettings.h"
-#include "access/addresses.h"
 #include "access/fwloadaccess.h"
 #include "access/lasterror.h"
 #include "app/codes.h"
+#include "common/ftpaddress.h"
 #include "platform/text.h"
 
 #include <cups/cups.h>
@@ -61,9 +61,10 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
     return 0;
   }
   std::memset(record, 0, FWL_INFO_RECORD_SIZE);
-  const std::optional<fwlaccess::FtpAddress> address =
-      fwlaccess::ParseFtpAddress(host ? std::string_view(host) : std::string_view());
-  if (!address) {
+  // The host as typed or as a target carries it; a directory after it does not matter here.
+  const ftpaddress::ParsedAddress parsed =
+      ftpaddress::ParseCommandLine(host ? std::string_view(host) : std::string_view());
+  if (!parsed.HostOk()) {
     fwlaccess::SetLastError(kNotReached);
     return 0;
   }
@@ -71,10 +72,10 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
   // address is the FTP port.
   const fwlaccess::Settings settings = fwlaccess::LoadSettings({});
 
-  std::unique_ptr<http_t, HttpCloser> http(httpConnect2(address->Host.c_str(), settings.IppPort,
-                                                        nullptr, AF_UNSPEC,
-                                                        HTTP_ENCRYPTION_IF_REQUESTED, 1,
-                                                        kConnectMs, nullptr));
+  const ftpaddress::FtpAddress& address = parsed.Address;
+  std::unique_ptr<http_t, HttpCloser> http(
+      httpConnect2(address.Host.c_str(), settings.IppPort, nullptr, AF_UNSPEC,
+                   HTTP_ENCRYPTION_IF_REQUESTED, 1, kConnectMs, nullptr));
   if (!http) {
     fwlaccess::SetLastError(kNotReached);
     return 0;
@@ -82,7 +83,7 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
   httpSetTimeout(http.get(), kAnswerSeconds, GiveUp, nullptr);
 
   char uri[HTTP_MAX_URI];
-  if (httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, address->Host.c_str(),
+  if (httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, address.Host.c_str(),
                       settings.IppPort, settings.IppPath.c_str()) != HTTP_URI_STATUS_OK) {
     fwlaccess::SetLastError(kNotReached);
     return 0;

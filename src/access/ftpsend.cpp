@@ -1,9 +1,9 @@
 // Sending a download file to an FTP printer.
 #include "access/accesssettings.h"
-#include "access/addresses.h"
 #include "access/fwloadaccess.h"
 #include "access/lasterror.h"
 #include "app/codes.h"
+#include "common/ftpaddress.h"
 
 #include <curl/curl.h>
 #include <sys/stat.h>
@@ -63,31 +63,13 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-// The authority part of the URL ("name", "name:port", "[v6]:port") for a host as the user may
-// have typed it. Nothing when no host is left or it holds characters that would change the URL's
-// meaning.
-std::optional<std::string> Authority(std::string_view typed) {
-  const auto address = fwlaccess::ParseFtpAddress(typed);
-  if (!address || HasControl(address->Host)) return std::nullopt;
-  for (char c : address->Host) {
-    if (c == ' ' || c == '@' || c == '\\' || c == '?' || c == '#' || c == '%' || c == '[' ||
-        c == ']') {
-      return std::nullopt;
-    }
-  }
-  std::string authority;
-  if (address->Host.find(':') != std::string::npos) {
-    authority += '[';
-    authority += address->Host;
-    authority += ']';
-  } else {
-    authority = address->Host;
-  }
-  if (address->FtpPort != 0) {
-    authority += ':';
-    authority += std::to_string(address->FtpPort);
-  }
-  return authority;
+// The authority part of the URL ("name", "name:port", "[v6]:port") of a host given with or
+// without "ftp://" and a trailing "/". Nothing when no host can be read or a directory comes with
+// it (the directory has an argument of its own).
+std::optional<std::string> Authority(std::string_view host) {
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseAddressField(host);
+  if (!parsed.Ok()) return std::nullopt;
+  return parsed.Address.Authority();
 }
 
 // The directory's names, without empty parts: "ketora0", "a/b".
@@ -239,8 +221,11 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
                    const char* path) {
   const auto authority = Authority(host ? host : "");
   if (!authority) return accesscode::kSendFailed;
-  const std::string dir = directory ? directory : "";
-  if (HasControl(dir)) return accesscode::kDirectory;
+  const std::string dir = ftpaddress::NormalDirectory(directory ? directory : "");
+  // Without a directory the file would land in the login directory, which is no place for it.
+  if (ftpaddress::CheckDirectory(dir) != ftpaddress::AddressError::None) {
+    return accesscode::kDirectory;
+  }
   if (!path || !*path) return accesscode::kTempFile;
   const std::string fileName = std::filesystem::path(path).filename().string();
   if (fileName.empty() || HasControl(fileName)) return accesscode::kTempFile;

@@ -3,6 +3,7 @@
 
 #include "access/addresses.h"
 #include "access/fwloadaccess.h"
+#include "common/ftpaddress.h"
 #include "platform/spooler.h"
 #include "platform/text.h"
 
@@ -61,7 +62,14 @@ void TdlgNetworkPrinter::LoadPrinters() {
 std::string TdlgNetworkPrinter::Target() const {
   const std::string address = ui->edtFtpAddr->text().trimmed().toStdString();
   if (!address.empty()) {
-    return "ftp://" + address + "/" + ui->edtFtpDir->text().trimmed().toStdString();
+    // Read as the program's FTP printer dialog reads it: the directory has its own field.
+    ftpaddress::ParsedAddress parsed = ftpaddress::ParseAddressField(address);
+    if (!parsed.Ok()) return std::string();
+    parsed.Address.Directory = ftpaddress::NormalDirectory(ui->edtFtpDir->text().toStdString());
+    if (ftpaddress::CheckDirectory(parsed.Address.Directory) != ftpaddress::AddressError::None) {
+      return std::string();
+    }
+    return parsed.Address.Target();
   }
   const QList<QTreeWidgetItem*> selected = ui->lstvwPrinters->selectedItems();
   return selected.isEmpty() ? std::string() : selected.front()->text(0).toStdString();

@@ -14,8 +14,8 @@ class TdlgNetworkPrinter;
 namespace fwlaccess {
 
 // The library's network printer dialog: the print server's queues that reach a printer over the
-// network, and the address and directory of an FTP printer. The target is a queue name, or
-// "ftp://" + address + "/" + directory when an address is typed.
+// network, and the address and directory of an FTP printer. The target is a queue name, or the
+// FTP target "ftp://" host[:port] "/" directory when an address is typed.
 class TdlgNetworkPrinter : public QDialog {
   Q_OBJECT
  public:
@@ -26,7 +26,8 @@ class TdlgNetworkPrinter : public QDialog {
 
   // Fills the list from the print server.
   void LoadPrinters();
-  // The chosen target; empty when there is none.
+  // The chosen target; empty when there is none, or when the typed address is no host[:port] or
+  // the directory cannot receive a file.
   std::string Target() const;
 
  private slots:

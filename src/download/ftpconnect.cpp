@@ -4,8 +4,11 @@
 
 #include "app/codes.h"
 #include "app/forms.h"
+#include "app/strings.h"
 #include "app/uilook.h"
+#include "common/ftpaddress.h"
 #include "download/accesslib.h"
+#include "platform/messagebox.h"
 #include "printers/myapp.h"
 #include "printers/prnmodel.h"
 
@@ -21,6 +24,8 @@ namespace {
 
 constexpr int kDesignWidth = 308;
 constexpr int kDesignHeight = 118;
+constexpr int kMsgDirectoryInAddress = 4360;
+constexpr int kMsgNoAddress = 4361;
 
 }  // namespace
 
@@ -45,14 +50,33 @@ QPushButton* TFtpConnect::Button2() const { return ui->Button2; }
 
 void TFtpConnect::reject() { done(kResultCancel); }
 
+std::string TFtpConnect::Target() const {
+  ftpaddress::ParsedAddress parsed =
+      ftpaddress::ParseAddressField(ui->editFtpAddr->text().toStdString());
+  if (!parsed.Ok()) return std::string();
+  parsed.Address.Directory = ftpaddress::NormalDirectory(ui->editFtpDir->text().toStdString());
+  return parsed.Address.Target();
+}
+
 void TFtpConnect::btnOkClick() {
   TFWLOADApp* app = FApp ? FApp : Myapp;
   TdlgPrnModel* modelDialog = FModelDialog ? FModelDialog : dlgPrnModel;
 
+  const ftpaddress::ParsedAddress parsed =
+      ftpaddress::ParseAddressField(ui->editFtpAddr->text().toStdString());
+  if (!parsed.Ok()) {
+    // Said before anybody is asked; the person corrects the field and tries again.
+    const int id = parsed.Error == ftpaddress::AddressError::DirectoryGiven ? kMsgDirectoryInAddress
+                                                                            : kMsgNoAddress;
+    platform::MessageBoxes().Show(std::string(strings::Load(id)), platform::mb::kIconExclamation,
+                                  0);
+    ui->editFtpAddr->setFocus();
+    ui->editFtpAddr->selectAll();
+    return;
+  }
+  const std::string host = parsed.Address.Authority();
+
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The address goes to the library exactly as typed: it accepts "ftp://", a port and a
-  // trailing directory.
-  const std::string host = ui->editFtpAddr->text().toStdString();
   std::string model;
   std::string version;
   std::uint32_t lastError = 0;
@@ -61,13 +85,13 @@ void TFtpConnect::btnOkClick() {
 
   int result = kResultAbort;
   if (known) {
-    if (app) app->SetFtpPrinterInfo(model, version);
+    if (app) app->SetFtpPrinterInfo(model, version, host);
     result = kResultOk;
   } else if (lastError == accesscode::kModelUnknown) {
     // Reached, but it names no model: the user chooses one, or cancels the whole dialog.
     result = modelDialog ? modelDialog->exec() : kResultCancel;
     if (result == TdlgPrnModel::kResultOk && app && modelDialog) {
-      app->SetFtpPrinterInfo(modelDialog->ModelName, std::string());
+      app->SetFtpPrinterInfo(modelDialog->ModelName, std::string(), host);
     }
   }
   done(result);

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <memory>
+#include <string>
 
 namespace Ui {
 class TFtpConnect;
@@ -15,10 +16,12 @@ class TFWLOADApp;
 class TdlgPrnModel;
 
 // The dialog in which the user names an FTP printer: its address and directory. Created once;
-// the two fields keep their texts from one use to the next. OK asks the printer for its model:
+// the two fields keep their texts from one use to the next. OK first reads the address
+// (host[:port], "ftp://" before and "/" after allowed): a directory in it or an address that is no
+// host is refused with a message, and the dialog stays. Then it asks the printer for its model:
 // the dialog ends with 1 (printer and model known, stored with SetFtpPrinterInfo), 2 (cancelled,
-// also when the user cancels the model choice) or 3 (the printer cannot be reached). The caller
-// builds "ftp://" + editFtpAddr + "/" + editFtpDir on 1.
+// also when the user cancels the model choice) or 3 (the printer cannot be reached). On 1 the
+// caller selects Target().
 class TFtpConnect : public QDialog {
   Q_OBJECT
  public:
@@ -40,6 +43,9 @@ class TFtpConnect : public QDialog {
   QLineEdit* editFtpDir() const;
   QPushButton* btnOk() const;
   QPushButton* Button2() const;
+
+  // "ftp://" host[:port] "/" directory of the two fields; empty when the address is no host.
+  std::string Target() const;
 
   void btnOkClick();
   // Esc and the close box cancel, as the cancel button does.

@@ -3,6 +3,7 @@
 #include "download/printthread.h"
 
 #include "app/strings.h"
+#include "common/ftpaddress.h"
 #include "download/accesslib.h"
 #include "download/transferview.h"
 #include "platform/fileio.h"
@@ -196,14 +197,10 @@ std::uint16_t TPrintThread::WaitForJob(platform::ISpoolPrinter& printer, int job
 
 FtpTargetParts TPrintThread::SplitFtpTarget(const std::string& target) {
   FtpTargetParts parts;
-  std::string rest = target;
-  const auto last = rest.rfind('/');
-  if (last == std::string::npos) return parts;
-  parts.Directory = rest.substr(last + 1);
-  rest.erase(last);
-  const auto before = rest.rfind('/');
-  if (before == std::string::npos) return parts;
-  parts.Host = rest.substr(before + 1);
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseTarget(target);
+  if (!parsed.HostOk()) return parts;
+  parts.Host = parsed.Address.Authority();
+  parts.Directory = parsed.Address.Directory;
   return parts;
 }
 
@@ -225,8 +222,13 @@ std::uint16_t TPrintThread::FtpResultCode(std::uint32_t libraryCode) {
 std::uint16_t TPrintThread::SendToFtpPrinter(const std::string& target,
                                              const std::filesystem::path& fileName) {
   const FtpTargetParts parts = SplitFtpTarget(target);
-  // An address without a directory part leaves no host: there is nothing to connect to.
+  // Without a host there is nothing to connect to.
   if (parts.Host.empty()) return rc::kSendFailed;
+  // An empty directory would put the firmware into the login directory, where no printer
+  // looks for it; "." and ".." lead there as well.
+  if (ftpaddress::CheckDirectory(parts.Directory) != ftpaddress::AddressError::None) {
+    return rc::kDirectoryChange;
+  }
   const std::uint32_t code = AccessLibrary().SendFileToFtpPrinter(
       &TPrintThread::NotifyProc, this, parts.Host, parts.Directory, fileName.string());
   return FtpResultCode(code);

@@ -82,8 +82,8 @@ class TPrintThread : public QThread {
   // The FTP branch: sends the file through the access library; returns the result code.
   std::uint16_t SendToFtpPrinter(const std::string& target, const std::filesystem::path& fileName);
 
-  // Splits a target at its last two slashes: the text after the last is the directory, the text
-  // between the two the host ("ftp://h/d" -> "h", "d").
+  // Takes an FTP target apart: host[:port] and directory ("ftp://h:2121/d" -> "h:2121", "d");
+  // the host is empty when none can be read.
   static FtpTargetParts SplitFtpTarget(const std::string& target);
   // The result code of an access library code.
   static std::uint16_t FtpResultCode(std::uint32_t libraryCode);

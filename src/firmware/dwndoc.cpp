@@ -184,8 +184,10 @@ bool TDownDocFile::Open(const std::string& path) {
     FError = rc::kFileOpen;
     return false;
   }
+  // Only a regular file is a firmware file: a FIFO or a device would hold the program (or feed it
+  // without end), a folder has nothing to unpack.
   struct stat st {};
-  if (::stat(full.c_str(), &st) != 0) {
+  if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     FError = rc::kFileOpen;
     return false;
   }

@@ -42,7 +42,6 @@ mspack_file* Open(mspack_system*, const char* filename, int mode) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case MSPACK_SYS_OPEN_READ:
-      flags |= O_RDONLY;
       break;
     case MSPACK_SYS_OPEN_WRITE:
       flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
@@ -50,7 +49,9 @@ mspack_file* Open(mspack_system*, const char* filename, int mode) {
     default:
       return nullptr;  // neither decompressor updates or appends
   }
-  const int fd = OpenRetrying(filename, flags, 0666);
+  // A source that is no regular file is refused, and a FIFO cannot hold the program.
+  const int fd =
+      mode == MSPACK_SYS_OPEN_READ ? OpenRegular(filename) : OpenRetrying(filename, flags, 0666);
   if (fd < 0) return nullptr;
   auto* file = new (std::nothrow) PosixFile{{0}, fd, false, 0, nullptr};
   if (file && mode == MSPACK_SYS_OPEN_WRITE)

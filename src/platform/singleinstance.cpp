@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -21,26 +22,34 @@ namespace {
 
 constexpr char kRaiseRequest[] = "raise\n";
 
+// Makes the folder (0700) or finds it made; true only when it is a folder, not a link, owned by
+// this user and closed to everybody else.
+bool MakeOwnFolder(const std::filesystem::path& folder) {
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st {};
+  return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
 }  // namespace
 
-SingleInstance::SingleInstance(std::filesystem::path dir) {
-  std::string suffix;
+SingleInstance::SingleInstance(std::filesystem::path dir, const std::filesystem::path& sharedDir) {
   if (dir.empty()) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime == '/') {
       dir = runtime;
     } else {
-      // /tmp is shared by every user: the user id keeps the names apart.
-      dir = "/tmp";
-      // Built with a format rather than "-" + ...: GCC 12 warns falsely (-Wrestrict) on string
-      // assignments here at -O3.
-      char id[32];
-      std::snprintf(id, sizeof id, "-%u", static_cast<unsigned>(::getuid()));
-      suffix = std::string(id);
+      // A folder shared by every user: the lock lives in a folder of the user's own, so nobody
+      // else can take it or put a file of theirs in its place. (A format rather than "-" + ...:
+      // GCC 12 warns falsely, -Wrestrict, on string assignments here at -O3.)
+      char name[32];
+      std::snprintf(name, sizeof name, "fwload-%u", static_cast<unsigned>(::getuid()));
+      dir = sharedDir / name;
+      ownFolder_ = true;
     }
   }
-  lockPath_ = dir / ("FWLOAD" + suffix + ".lock");
-  socketPath_ = dir / ("FWLOAD" + suffix + ".sock");
+  lockPath_ = dir / "FWLOAD.lock";
+  socketPath_ = dir / "FWLOAD.sock";
 }
 
 SingleInstance::~SingleInstance() {
@@ -52,7 +61,8 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::TryLock() {
-  // O_NOFOLLOW: another user must not redirect our lock through a link in a shared folder.
+  if (ownFolder_ && !MakeOwnFolder(lockPath_.parent_path())) return true;
+  // O_NOFOLLOW: the lock is never redirected through a link.
   fd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd_ < 0) return true;
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
@@ -88,6 +98,8 @@ bool SingleInstance::RequestRaise() const {
 }
 
 void SingleInstance::Listen(std::function<void()> onRaise) {
+  // Without the lock the socket's place is not known to be ours, nor a socket there stale.
+  if (fd_ < 0) return;
   server_ = std::make_unique<QLocalServer>();
   // We hold the lock, so a socket file left by a crashed instance is stale.
   QLocalServer::removeServer(QString::fromStdString(socketPath_.string()));

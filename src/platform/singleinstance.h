@@ -13,14 +13,17 @@ namespace platform {
 
 class SingleInstance {
  public:
-  // `dir` defaults to $XDG_RUNTIME_DIR, else /tmp with the user id in the names.
-  explicit SingleInstance(std::filesystem::path dir = {});
+  // `dir` defaults to $XDG_RUNTIME_DIR, else to a folder of the user's own in `sharedDir`,
+  // named with the user id and made 0700 when first needed.
+  explicit SingleInstance(std::filesystem::path dir = {},
+                          const std::filesystem::path& sharedDir = "/tmp");
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   // Takes the lock. False when another instance holds it. When the lock file cannot be made at
-  // all, the program runs without the guard (true).
+  // all, or the folder for it in the shared folder is not the user's own (another user's, a link,
+  // open to others), the program runs without the guard (true).
   bool TryLock();
 
   // Asks the running instance to raise its window. True when it was reached.
@@ -35,6 +38,7 @@ class SingleInstance {
  private:
   std::filesystem::path lockPath_;
   std::filesystem::path socketPath_;
+  bool ownFolder_ = false;  // the folder is made and checked before the lock is taken
   int fd_ = -1;
   std::unique_ptr<QLocalServer> server_;
 };

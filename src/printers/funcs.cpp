@@ -1,5 +1,6 @@
 #include "printers/funcs.h"
 
+#include "common/ftpaddress.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -27,11 +28,15 @@ std::uint32_t PortFlagsOf(std::string_view portText) {
 }
 
 std::optional<std::string> GetFtpHost(std::string_view target) {
-  if (target.empty()) return std::nullopt;
-  const std::size_t slashes = target.find("//");
-  if (slashes == std::string_view::npos) return std::nullopt;
-  std::string_view rest = target.substr(slashes + 2);
-  return std::string(rest.substr(0, rest.find('/')));
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseTarget(target);
+  if (!parsed.HostOk()) return std::nullopt;
+  return parsed.Address.Authority();
+}
+
+std::string CanonicalPrinterName(const std::string& name) {
+  if (!IsFtpTarget(name)) return name;
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseTarget(name);
+  return parsed.HostOk() ? parsed.Address.Target() : name;
 }
 
 std::string ConvertLineBreaks(std::string_view textIn) {

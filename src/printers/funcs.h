@@ -30,14 +30,18 @@ int EnumPrinterNames(std::vector<std::string>& names);
 // Costs one request.
 std::optional<std::string> PrintersFingerprint();
 
-// The host part of an ftp:// address: the text after the first "//" up to the next "/";
-// nullopt for an empty text or one without "//".
+// The host of an FTP target, with its port when it has one ("ftp://h:2121/ketora0" -> "h:2121");
+// nullopt when no host can be read from it.
 std::optional<std::string> GetFtpHost(std::string_view target);
 
 // True when a printer name is an FTP address ("ftp://" anywhere, letter case significant).
 inline bool IsFtpTarget(std::string_view name) {
   return name.find("ftp://") != std::string_view::npos;
 }
+
+// A printer name as the program keeps it: an FTP address in its one target form ("ftp://h" ->
+// "ftp://h/ketora0"); any other name, and an address without a readable host, as it is.
+std::string CanonicalPrinterName(const std::string& name);
 
 // Every two-character sequence backslash, n becomes one carriage return.
 std::string ConvertLineBreaks(std::string_view text);

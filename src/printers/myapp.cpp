@@ -1,5 +1,6 @@
 #include "printers/myapp.h"
 
+#include "common/ftpaddress.h"
 #include "firmware/dwndoc.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -165,11 +166,16 @@ void TFWLOADApp::ParseCommandLine() {
     if (text::EqualsNoCase(argument, "/NM")) ShowMessage = 0;
     if (text::EqualsNoCase(argument, "/NC")) EnableCommand = 0;
     if (text::ContainsNoCase(argument, "/HN=")) {
-      SelectedPrinter =
-          "ftp://" + ValueAfterLastEquals(argument) + "/" + std::string(kDefaultFtpDirectory);
+      const std::string value = ValueAfterLastEquals(argument);
+      const ftpaddress::ParsedAddress parsed = ftpaddress::ParseCommandLine(value);
+      // An address without a readable host still names an FTP printer, shown as given: it
+      // reaches nobody and its download fails.
+      SelectedPrinter = parsed.HostOk() ? parsed.Address.Target() : "ftp://" + value;
       ViewLocal = 0;
     }
-    if (text::ContainsNoCase(argument, "/PR=")) SelectedPrinter = ValueAfterLastEquals(argument);
+    if (text::ContainsNoCase(argument, "/PR=")) {
+      SelectedPrinter = CanonicalPrinterName(ValueAfterLastEquals(argument));
+    }
     if (text::ContainsNoCase(argument, "/M=")) {
       FtpModel = ValueAfterLastEquals(argument);
       PrinterInfo.Driver = FtpModel;
@@ -184,6 +190,10 @@ void TFWLOADApp::ParseCommandLine() {
       }
     }
   }
+  // "/M=" gives the model of the FTP printer the command line names, and of no other.
+  if (!FtpModel.empty() && IsFtpTarget(SelectedPrinter)) {
+    FtpModelAddress = GetFtpHost(SelectedPrinter).value_or(std::string());
+  }
 }
 
 int TFWLOADApp::GetColumnWidth(int index) const {
@@ -194,23 +204,35 @@ void TFWLOADApp::SetColumnWidth(int index, int width) {
   if (index >= 0 && index < 8 && ColumnWidths[index] != width) ColumnWidths[index] = width;
 }
 
-void TFWLOADApp::SetFtpPrinterInfo(const std::string& model, const std::string& version) {
+void TFWLOADApp::SetFtpPrinterInfo(const std::string& model, const std::string& version,
+                                   const std::string& address) {
   FtpModel = model;
   FtpVersion = version;
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseCommandLine(address);
+  FtpModelAddress = parsed.HostOk() ? parsed.Address.Authority() : std::string();
+}
+
+bool TFWLOADApp::RemembersFtpPrinter(const std::string& address) const {
+  if (FtpModel.empty() || FtpModelAddress.empty()) return false;
+  const ftpaddress::ParsedAddress remembered = ftpaddress::ParseCommandLine(FtpModelAddress);
+  const ftpaddress::ParsedAddress asked = ftpaddress::ParseCommandLine(address);
+  return remembered.HostOk() && asked.HostOk() &&
+         ftpaddress::SamePrinter(remembered.Address, asked.Address);
 }
 
 void TFWLOADApp::OpenFile(const std::string& path) {
   Doc.reset();
   FileName = path;
   Doc = std::make_unique<TDownDocFile>(FileName);
-  if (!Doc->FPrinters.empty()) {
+  // A file that failed to open is not taken, and neither are the models it names.
+  if (Doc->FError == 0 && !Doc->FPrinters.empty()) {
     StoreFileModels();
     LoadModelTable();
   }
 }
 
 void TFWLOADApp::SelectPrinter(const std::string& name) {
-  SelectedPrinter = name;
+  SelectedPrinter = CanonicalPrinterName(name);
   QueryPrinter(SelectedPrinter, PrinterInfo);
   if (PrinterInfo.Driver.empty()) {
     std::string model;
@@ -218,7 +240,7 @@ void TFWLOADApp::SelectPrinter(const std::string& name) {
       PrinterInfo.Driver = model;
       // An FTP printer that names no model keeps the user's choice, as the FTP printer dialog
       // does, so that refreshing it does not ask again.
-      if (IsFtpTarget(SelectedPrinter)) SetFtpPrinterInfo(model, std::string());
+      if (IsFtpTarget(SelectedPrinter)) SetFtpPrinterInfo(model, std::string(), SelectedPrinter);
     }
     LookupModel(PrinterInfo);
   }

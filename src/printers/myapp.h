@@ -26,8 +26,6 @@ class IModelChooser {
 inline constexpr const char* kSettingsSection = "FWLOAD.INI";
 // Section of the model table.
 inline constexpr const char* kPrintersSection = "Printers";
-// Directory of an FTP printer named by "/HN=".
-inline constexpr const char* kDefaultFtpDirectory = "ketora0";
 
 // The state of one run of the program apart from the windows: settings, command-line options,
 // the open firmware file, the selected printer and the printer model table.
@@ -62,6 +60,9 @@ class TFWLOADApp {
   std::string SelectedPrinter;
   std::string FtpModel;
   std::string FtpVersion;
+  // The FTP printer (host[:port]) FtpModel and FtpVersion were read from or given for; empty:
+  // none. Another printer is always asked for its own.
+  std::string FtpModelAddress;
   TDLPrinterList ModelTable;
   TPrnInfo PrinterInfo;
 
@@ -71,7 +72,10 @@ class TFWLOADApp {
   const std::string& GetFileName() const { return FileName; }
   int GetColumnWidth(int index) const;
   void SetColumnWidth(int index, int width);
-  void SetFtpPrinterInfo(const std::string& model, const std::string& version);
+  // Remembers an FTP printer's model and version; `address` (as typed or a target) names the
+  // printer they belong to, none when empty.
+  void SetFtpPrinterInfo(const std::string& model, const std::string& version,
+                         const std::string& address = std::string());
   void SelectPrinter(const std::string& name);
 
   // ---- settings file and command line ----
@@ -101,6 +105,9 @@ class TFWLOADApp {
   void SetModelChooser(IModelChooser* chooser) { FModelChooser = chooser; }
 
  private:
+  // Whether the remembered FTP model belongs to the printer at `address`.
+  bool RemembersFtpPrinter(const std::string& address) const;
+
   std::vector<std::string> FArguments;
   std::filesystem::path FSettingsFile;
   IModelChooser* FModelChooser = nullptr;

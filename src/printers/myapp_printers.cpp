@@ -11,10 +11,10 @@
 
 namespace {
 
-// Asks the FTP printer of an ftp:// address for its model and version.
-bool AskFtpPrinter(const std::string& name, std::string& model, std::string& version,
+// Asks the FTP printer at `host` for its model and version; an address without a host reaches
+// nobody.
+bool AskFtpPrinter(const std::optional<std::string>& host, std::string& model, std::string& version,
                    std::uint32_t& lastError) {
-  const std::optional<std::string> host = GetFtpHost(name);
   if (!host) {
     lastError = accesscode::kSendFailed;
     return false;
@@ -97,15 +97,16 @@ int TFWLOADApp::QueryPrinter(const std::string& name, TPrnInfo& info) {
   int result = 1;
   if (IsFtpTarget(name)) {
     info.Name = FtpModel;
-    if (!FtpModel.empty() && text::EqualsNoCase(SelectedPrinter, name)) {
-      // The selected FTP printer has been asked already.
+    const std::optional<std::string> host = GetFtpHost(name);
+    if (host && RemembersFtpPrinter(*host)) {
+      // This printer has been asked already (or its model was given).
       info.Driver = FtpModel;
       info.Version = FtpVersion;
     } else {
       std::string model;
       std::string version;
       std::uint32_t lastError = 0;
-      if (AskFtpPrinter(name, model, version, lastError)) {
+      if (AskFtpPrinter(host, model, version, lastError)) {
         info.Driver = text::CutCp932(model, kPrnTextLimit);
         info.Version = text::CutCp932(version, kVersionLimit);
       } else if (lastError == accesscode::kModelUnknown) {
@@ -117,7 +118,7 @@ int TFWLOADApp::QueryPrinter(const std::string& name, TPrnInfo& info) {
         info.Driver = "???";
         info.Version.clear();
       }
-      SetFtpPrinterInfo(info.Driver, info.Version);
+      SetFtpPrinterInfo(info.Driver, info.Version, host.value_or(std::string()));
     }
     info.Port = name;
     info.Location.clear();
@@ -139,14 +140,16 @@ int TFWLOADApp::QueryPrinter(const std::string& name, TPrnInfo& info) {
 std::string TFWLOADApp::DriverNameOf(const std::string& name) {
   if (name == SelectedPrinter) return PrinterInfo.Driver;
   if (IsFtpTarget(name)) {
+    const std::optional<std::string> host = GetFtpHost(name);
     std::string model;
     std::string version;
     std::uint32_t lastError = 0;
-    if (AskFtpPrinter(name, model, version, lastError)) {
+    if (AskFtpPrinter(host, model, version, lastError)) {
       SetFtpPrinterInfo(text::CutCp932(model, kPrnTextLimit),
-                        text::CutCp932(version, kVersionLimit));
+                        text::CutCp932(version, kVersionLimit), *host);
     }
-    return FtpModel;
+    // What another printer said is no answer for this one.
+    return host && RemembersFtpPrinter(*host) ? FtpModel : std::string();
   }
   const std::unique_ptr<platform::ISpoolPrinter> printer = platform::Spooler().OpenPrinter(name);
   if (!printer) return std::string();

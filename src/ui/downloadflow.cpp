@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QScopeGuard>
 
 #include <cstdio>
@@ -29,6 +30,16 @@ using namespace platform::mb;
 namespace {
 
 std::string Str(int id) { return std::string(strings::Load(id)); }
+
+// The file a box of the window names: the application model's own path while the box shows it,
+// so that a name that is not valid UTF-8 (shown with replacement characters) keeps its bytes;
+// otherwise what the box holds.
+std::string FileNamed(const QString& shown, const std::string& modelFileName) {
+  if (!modelFileName.empty() && shown == QString::fromStdString(modelFileName)) {
+    return modelFileName;
+  }
+  return QFile::encodeName(shown).toStdString();
+}
 
 }  // namespace
 
@@ -66,7 +77,7 @@ void TfrmMain::ExecDownload() {
     FInDownload = false;
     if (FClosingOnSignal) CloseAfterSignal();
   });
-  const std::string fileName = ui->edtFileName->text().toStdString();
+  const std::string fileName = FileNamed(ui->edtFileName->text(), FApp.GetFileName());
   if (fileName.empty()) {
     ShowMessageBox(Str(4355), kIconInformation, 0);
     FExitCode = exitcode::kFileUnusable;
@@ -183,8 +194,8 @@ int TfrmMain::ReportDownloadResult() {
 }
 
 void TfrmMain::WriteDownloadLog() {
-  const std::string key =
-      ui->pnlFileName->text().toStdString() + "," + ui->pnlFileState->text().toStdString();
+  const std::string key = FileNamed(ui->pnlFileName->text(), FApp.GetFileName()) + "," +
+                          ui->pnlFileState->text().toStdString();
   const std::string value =
       ui->pnlSelected->text().toStdString() + "," + ui->pnlSelPort->text().toStdString();
   downloadlog::Write(downloadlog::DefaultFile(), QDateTime::currentDateTime(), key, value);

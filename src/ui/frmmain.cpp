@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -205,7 +206,7 @@ void TfrmMain::FileOpen() {
 
 void TfrmMain::LoadFirmwareFile(const QString& path) {
   WaitCursor wait;
-  FApp.OpenFile(path.toStdString());
+  FApp.OpenFile(QFile::encodeName(path).toStdString());
   const TDownDocFile* doc = FApp.GetDoc();
   if (doc->FError != 0) {
     std::string text;
@@ -244,7 +245,7 @@ void TfrmMain::OnUpdate() {
       std::string model, version;
       std::uint32_t lastError = 0;
       if (AccessLibrary().GetFtpPrinterInfo(*host, model, version, lastError)) {
-        FApp.SetFtpPrinterInfo(model, version);
+        FApp.SetFtpPrinterInfo(model, version, *host);
         // The details below show what the printer just said.
         if (selected == FApp.SelectedPrinter)
           FApp.QueryPrinter(FApp.SelectedPrinter, FApp.PrinterInfo);
@@ -273,11 +274,10 @@ void TfrmMain::PM_FtpClick() {
   if (!FtpConnect) return;
   const int result = FtpConnect->exec();
   if (result == 1) {
+    // The dialog read the address before it asked the printer: the target is in its one form.
+    const std::string name = FtpConnect->Target();
+    if (name.empty()) return;
     ui->lstvwPrinters->clearSelection();
-    const auto* address = FtpConnect->findChild<QLineEdit*>(QStringLiteral("editFtpAddr"));
-    const auto* directory = FtpConnect->findChild<QLineEdit*>(QStringLiteral("editFtpDir"));
-    const std::string name = "ftp://" + (address ? address->text().toStdString() : std::string()) +
-                             "/" + (directory ? directory->text().toStdString() : std::string());
     FApp.SelectPrinter(name);
     ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
     ShowSelectedPrinter();

@@ -54,6 +54,24 @@ TEST(CommandLine, HostNameBuildsTheFtpAddressFromTheLastEquals) {
   EXPECT_EQ(lower.app->SelectedPrinter, "ftp://10.0.0.5/ketora0");
 }
 
+TEST(CommandLine, FtpAddressesInEveryFormBecomeOneTarget) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/HN=10.0.0.5:2121", "ftp://10.0.0.5:2121/ketora0"},
+      {"/HN=ftp://10.0.0.5", "ftp://10.0.0.5/ketora0"},
+      {"/HN=ftp://10.0.0.5:2121/fw", "ftp://10.0.0.5:2121/fw"},
+      {"/HN=10.0.0.5/ketora0", "ftp://10.0.0.5/ketora0"},
+      {"/HN=[::1]:2121", "ftp://[::1]:2121/ketora0"},
+      {"/HN=10.0.0.5/", "ftp://10.0.0.5/"},  // an empty directory: refused when sent
+      {"/HN=:21/fw", "ftp://:21/fw"},        // no host: an FTP printer that reaches nobody
+      {"/PR=ftp://10.0.0.5", "ftp://10.0.0.5/ketora0"},
+      {"/PR=ftp://10.0.0.5:2121/fw/", "ftp://10.0.0.5:2121/fw"},
+  };
+  for (const auto& [argument, target] : cases) {
+    Started r({argument});
+    EXPECT_EQ(r.app->SelectedPrinter, target) << argument;
+  }
+}
+
 TEST(CommandLine, ValuesKeepTheirCaseAndMayBeEmpty) {
   Started r({"/pr=Office Laser"});
   EXPECT_EQ(r.app->SelectedPrinter, "Office Laser");

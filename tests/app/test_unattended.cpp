@@ -1,12 +1,15 @@
 // Unattended runs of the program, end to end: fwload FILE /PR=queue /NO /NM /IM=1 through the
 // private print server to the simulated printer.
 #include "printers/printers_support.h"
+#include "support/run.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using testsupport::ReadFile;
 using testsupport::Simulator;
@@ -45,6 +48,16 @@ Outcome RunProgram(const QStringList& args) {
   }
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
           p.readAllStandardError().toStdString()};
+}
+
+// The same with arguments that are bytes, not text: a name that is not valid UTF-8 stays as it is.
+Outcome RunWithBytes(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {(testsupport::BinDir() / "fwload").string(), "-platform",
+                                   "offscreen"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Outcome out;
+  out.exitCode = testsupport::Run(argv, {.Captured = &out.standardError, .ErrorsToOutput = true});
+  return out;
 }
 
 class Unattended : public ::testing::Test {
@@ -118,6 +131,64 @@ TEST_F(Unattended, AnUnknownQueueEndsWithThePrinterCode) {
   EXPECT_EQ(out.exitCode, 32);
   EXPECT_TRUE(sim->Records().empty());
   EXPECT_FALSE(std::filesystem::exists(Log()));
+}
+
+TEST_F(Unattended, ANameThatIsNotUtf8IsOpenedSentAndLoggedUnderItsOwnBytes) {
+  // A name from an archive made on a code page 932 system: "fw-" あ, then a byte UTF-8 never has.
+  const std::filesystem::path named = env.Root() / "fw-\x82\xa0\xff.FWB";
+  std::filesystem::rename(file, named);
+  const Outcome out = RunWithBytes({named.string(), "/PR=" + queue, "/NO", "/NM", "/IM=1"});
+  EXPECT_EQ(out.exitCode, 0) << out.standardError;
+  const auto records = sim->WaitForRecords(1, std::chrono::seconds(20));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(ReadFile(sim->Dir() / records[0].File), Wrapped(data, '1'));
+  const std::string log = ReadFile(Log());
+  EXPECT_NE(log.find(named.string() + ",Test firmware V1.00=" + queue + ","), std::string::npos)
+      << log;
+}
+
+TEST_F(Unattended, FtpAddressesOnTheCommandLineReachTheirDirectoryOrNothing) {
+  struct Case {
+    std::string address;
+    int exitCode;
+  };
+  const std::string host = sim->FtpHost();
+  const Case cases[] = {
+      {host + "/ketora0", 0},
+      {"ftp://" + host, 0},
+      {host + "/", 35},  // never into the login directory
+      {":" + std::to_string(sim->FtpPort()) + "/ketora0", 33},
+  };
+  std::size_t sent = 0;
+  for (const Case& c : cases) {
+    const Outcome out =
+        RunWithBytes({file.string(), "/HN=" + c.address, "/M=M3", "/NO", "/NM", "/IM=1"});
+    EXPECT_EQ(out.exitCode, c.exitCode) << c.address << "\n" << out.standardError;
+    if (c.exitCode == 0) ++sent;
+    const auto records = sim->WaitForRecords(sent, std::chrono::seconds(20));
+    ASSERT_EQ(records.size(), sent) << c.address;
+  }
+  for (const auto& record : sim->Records()) {
+    EXPECT_EQ(record.Channel, "ftp");
+    EXPECT_EQ(record.File.rfind("ftp/ketora0/", 0), 0u) << record.File;
+    EXPECT_EQ(ReadFile(sim->Dir() / record.File), Wrapped(data, '1'));
+  }
+  EXPECT_EQ(testsupport::ListTree(sim->Dir() / "ftp").size(), 1u + sent);
+}
+
+TEST_F(Unattended, AFifoOrAFolderGivenAsAFileEndsWithFourAtOnce) {
+  for (const char* name : {"pipe.fwv", "pipe.FWB", "pipe.fw_"}) {
+    ASSERT_EQ(::mkfifo((env.Root() / name).c_str(), 0600), 0);
+  }
+  std::filesystem::create_directory(env.Root() / "folder.FWV");
+  for (const char* name : {"pipe.fwv", "pipe.FWB", "pipe.fw_", "folder.FWV"}) {
+    const Outcome out = RunProgram({QString::fromStdString((env.Root() / name).string()),
+                                    QString::fromStdString("/PR=" + queue), "/NO", "/NM"});
+    EXPECT_EQ(out.exitCode, 4) << name << "\n" << out.standardError;
+    EXPECT_NE(out.standardError.find("ファイルのオープンに失敗しました。"), std::string::npos)
+        << out.standardError;
+  }
+  EXPECT_TRUE(sim->Records().empty());
 }
 
 namespace {

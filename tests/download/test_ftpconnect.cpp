@@ -2,13 +2,19 @@
 // library (the ipp_identity fixture: "withmodel" reports PX-E3000 and V1.23, "nomodel" only
 // V2.00).
 #include "app/codes.h"
+#include "app/forms.h"
+#include "app/strings.h"
 #include "download/accesslib.h"
+#include "download/frmprntview.h"
 #include "download/ftpconnect.h"
 #include "download/transfer_support.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
 #include "printers/prnmodel.h"
+#include "support/recordingboxes.h"
+#include "support/simulator.h"
 #include "support/tempenv.h"
+#include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,11 +26,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
 namespace {
 
+using namespace std::chrono_literals;
+using testsupport::ReadFile;
+using testsupport::Simulator;
 using testsupport::TempEnv;
 namespace ipp = printerstest::ipp;
 
@@ -140,9 +150,78 @@ TEST_F(FtpConnectDialog, APrinterThatCannotBeReachedEndsWith3) {
   ipp::UseIppPort(env_, 1);  // nothing answers there
   app_->SetFtpPrinterInfo("before", "x");
   EXPECT_EQ(Enter("127.0.0.1"), TFtpConnect::kResultAbort);
-  EXPECT_EQ(Enter(""), TFtpConnect::kResultAbort);
   EXPECT_EQ(app_->FtpModel, "before");
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(FtpConnectDialog, AnAddressWithADirectoryOrWithoutAHostIsRefusedAndTheDialogStays) {
+  ipp::UseIppPort(env_, ipp::PortOf("withmodel"));
+  testsupport::RecordingBoxes boxes;
+  app_->SetFtpPrinterInfo("before", "x");
+  const std::pair<const char*, int> refused[] = {
+      {"10.0.0.5/ketora0", 4360}, {"ftp://127.0.0.1/fw/", 4360}, {"", 4361},
+      {"ftp://", 4361},           {"127.0.0.1:x", 4361},         {"user@127.0.0.1", 4361},
+  };
+  WhenShown([&](QWidget*) {
+    for (const auto& [typed, message] : refused) {
+      boxes.shown.clear();
+      dialog_.editFtpAddr()->setText(QString::fromUtf8(typed));
+      dialog_.btnOk()->click();
+      ASSERT_EQ(boxes.shown.size(), 1u) << typed;
+      EXPECT_EQ(boxes.shown[0].text, strings::Load(message)) << typed;
+      EXPECT_EQ(boxes.shown[0].style, platform::mb::kIconExclamation);
+      EXPECT_TRUE(dialog_.isVisible()) << typed;
+    }
+    dialog_.Button2()->click();
+  });
+  EXPECT_EQ(dialog_.exec(), TFtpConnect::kResultCancel);
+  EXPECT_EQ(app_->FtpModel, "before");
+}
+
+TEST_F(FtpConnectDialog, TheMainWindowSendsToTheAddressAndDirectoryTheDialogRead) {
+  ASSERT_NE(std::getenv("CUPS_SERVER"), nullptr) << "run through ctest: a private print server";
+  ipp::UseIppPort(env_, ipp::PortOf("withmodel"));
+  testsupport::RecordingBoxes boxes;
+  Simulator sim(Simulator::ScriptIn(testsupport::SourceDir()), env_.Root() / "printer");
+  const std::string data = transfertest::TestData(5000);
+  const auto file = env_.Root() / "fw.FWB";
+  testsupport::WriteFile(
+      file, "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadPrinter=PX-E3000\r\n\x1a" + data);
+  app_->OpenFile(file.string());
+  app_->ShowMessage = 0;
+  app_->InitMemoryPreset = true;
+  TfrmMain window(*app_);
+  TfrmPrntView progress(&window);
+  progress.SetApp(app_.get());
+  FtpConnect = &dialog_;
+  frmPrntView = &progress;
+  const std::unique_ptr<void, void (*)(void*)> forget(&progress, [](void*) {
+    FtpConnect = nullptr;
+    frmPrntView = nullptr;
+  });
+
+  const QString host = QString::fromStdString(sim.FtpHost());
+  WhenShown([&](QWidget*) {
+    dialog_.editFtpAddr()->setText(host + "/ketora0");
+    dialog_.btnOk()->click();  // refused: the directory has its own field
+    dialog_.editFtpAddr()->setText("ftp://" + host + "/");
+    dialog_.btnOk()->click();
+  });
+  window.PM_FtpClick();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, strings::Load(4360));
+  const std::string target = "ftp://" + sim.FtpHost() + "/ketora0";
+  EXPECT_EQ(app_->SelectedPrinter, target);
+  EXPECT_EQ(window.findChild<QLabel*>("pnlSelected")->text().toStdString(), target);
+  EXPECT_EQ(app_->PrinterInfo.Driver, "PX-E3000");
+
+  window.ExecDownload();
+  EXPECT_EQ(app_->LastResult, 0);
+  const auto records = sim.WaitForRecords(1, 20s);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].File.rfind("ftp/ketora0/", 0), 0u) << records[0].File;
+  EXPECT_EQ(ReadFile(sim.Dir() / records[0].File),
+            transfertest::ExpectedStream(data, true, true, 1));
 }
 
 TEST_F(FtpConnectDialog, CancelEscAndTheCloseBoxEndWith2WithoutAsking) {

@@ -168,8 +168,7 @@ TEST_F(FtpSend, HostMayCarryTheSchemeAndATrailingSlash) {
   TempEnv env;
   Simulator sim(Script(), env.Root() / "printer");
   const auto file = MakeStream(1000);
-  for (const std::string& host : {"ftp://" + sim.FtpHost(), "FTP://" + sim.FtpHost() + "/",
-                                  "ftp://" + sim.FtpHost() + "/ketora0"}) {
+  for (const std::string& host : {"ftp://" + sim.FtpHost(), "FTP://" + sim.FtpHost() + "/"}) {
     std::filesystem::remove(sim.FtpDir() / file.filename());
     Receiver receiver;
     EXPECT_EQ(Send(receiver, host, "ketora0", file), accesscode::kSuccess) << host;
@@ -199,6 +198,18 @@ TEST_F(FtpSend, DirectoryThatCannotBeEnteredIsReportedAsSuch) {
   EXPECT_EQ(Send(receiver, sim.FtpHost(), "nothere", file), accesscode::kDirectory);
   EXPECT_EQ(receiver.Count(FWL_NOTIFY_DOWNLOADING), 0);
   EXPECT_TRUE(testsupport::ListTree(sim.Dir() / "ftp") == std::vector<std::string>{"ketora0"});
+}
+
+TEST_F(FtpSend, NoDirectoryIsRefusedBeforeConnecting) {
+  TempEnv env;
+  Simulator sim(Script(), env.Root() / "printer");
+  const auto file = MakeStream(1000);
+  for (const char* directory : {"", "/", " // ", ".", "ketora0/.."}) {
+    Receiver receiver;
+    EXPECT_EQ(Send(receiver, sim.FtpHost(), directory, file), accesscode::kDirectory) << directory;
+    EXPECT_TRUE(receiver.Events.empty()) << directory;
+  }
+  EXPECT_EQ(testsupport::ListTree(sim.Dir() / "ftp"), std::vector<std::string>{"ketora0"});
 }
 
 TEST_F(FtpSend, AbortDuringTheTransferStopsItAndLeavesNoPartialFile) {
@@ -308,8 +319,9 @@ TEST_F(FtpSend, PrinterThatRefusesTheSessionIsAFailure) {
 TEST_F(FtpSend, EmptyOrMalformedHostFailsWithoutConnecting) {
   TempEnv env;
   const auto file = MakeStream(1000);
-  for (const char* host : {"", "ftp://", "ftp:///ketora0", "FTP://", "127.0.0.1:", "127.0.0.1:0",
-                           "127.0.0.1:99999", "user@127.0.0.1", "a b", "[::1"}) {
+  for (const char* host :
+       {"", "ftp://", "ftp:///ketora0", "FTP://", "127.0.0.1:", "127.0.0.1:0", "127.0.0.1:99999",
+        "user@127.0.0.1", "a b", "[::1", "127.0.0.1:21/ketora0"}) {
     Receiver receiver;
     EXPECT_EQ(Send(receiver, host, "ketora0", file), accesscode::kSendFailed) << host;
     EXPECT_TRUE(receiver.Events.empty()) << host;

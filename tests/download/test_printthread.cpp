@@ -405,7 +405,7 @@ TEST_F(PrintThread, AFileThatCannotBeReadOrDoesNotHoldItsSizeStartsNoJob) {
   std::filesystem::remove(file);
 }
 
-TEST_F(PrintThread, FtpTargetsAreSplitAtTheirLastTwoSlashes) {
+TEST_F(PrintThread, FtpTargetsAreTakenApartByTheirOneForm) {
   struct Case {
     std::string target;
     std::string host;
@@ -413,11 +413,12 @@ TEST_F(PrintThread, FtpTargetsAreSplitAtTheirLastTwoSlashes) {
   };
   const Case cases[] = {
       {"ftp://192.0.2.7/ketora0", "192.0.2.7", "ketora0"},
-      {"ftp://ftp://printer:2121/ketora0", "printer:2121", "ketora0"},
-      {"ftp://A/B/C", "B", "C"},
-      {"queue-ftp://h/d", "h", "d"},
+      {"ftp://printer:2121/ketora0", "printer:2121", "ketora0"},
+      {"ftp://A/B/C", "A", "B/C"},
+      {"ftp://[::1]:2121/ketora0", "[::1]:2121", "ketora0"},
       {"ftp://h/", "h", ""},
-      {"ftp://h", "", "h"},
+      {"ftp://ftp://printer:2121/ketora0", "", ""},
+      {"queue-ftp://h/d", "", ""},
   };
   for (const Case& c : cases) {
     const FtpTargetParts parts = TPrintThread::SplitFtpTarget(c.target);
@@ -430,7 +431,7 @@ TEST_F(PrintThread, TheFtpPathHandsTheFileToTheLibraryAndMapsItsCode) {
   ScriptedLibrary library;
   const std::string data = transfertest::TestData(333);
   SetData(data);
-  app_->SelectedPrinter = "ftp://ftp://192.0.2.7:2121/ketora0";
+  app_->SelectedPrinter = "ftp://192.0.2.7:2121/ketora0";
   const std::pair<std::uint32_t, std::uint16_t> codes[] = {
       {0, 0},           {0x20000003, 35}, {0x20000009, 18}, {0x20001000, 4096},
       {0x2000000A, 33}, {0x20000011, 33}, {1, 33},
@@ -471,12 +472,17 @@ TEST_F(PrintThread, TheFtpPathPassesNotificationsAndAnswersToTheView) {
   EXPECT_EQ(app_->LastResult, rc::kAborted);
 }
 
-TEST_F(PrintThread, AnFtpTargetWithoutAHostFailsWithoutConnecting) {
+TEST_F(PrintThread, AnFtpTargetWithoutAHostOrDirectoryFailsWithoutConnecting) {
   ScriptedLibrary library;
   SetData(transfertest::TestData(10));
-  for (const char* target : {"ftp://printer", "ftp://", "ftp:///ketora0"}) {
+  for (const char* target : {"ftp://", "ftp:///ketora0", "ftp://:21/ketora0", "ftp://a b/x"}) {
     app_->SelectedPrinter = target;
     EXPECT_EQ(Run(), rc::kSendFailed) << target;
+  }
+  // Nothing goes into the login directory.
+  for (const char* target : {"ftp://printer/", "ftp://printer//", "ftp://printer/./"}) {
+    app_->SelectedPrinter = target;
+    EXPECT_EQ(Run(), rc::kDirectoryChange) << target;
   }
   EXPECT_EQ(library.Calls, 0);
 }

@@ -254,8 +254,9 @@ TEST(FtpPrinters, TheSelectedPrinterIsAskedOnce) {
   EXPECT_EQ(app.DriverNameOf("ftp://printer2:2121/ketora0"), "PX-1400");
   EXPECT_EQ(library.Asked.back(), "printer2:2121");
   EXPECT_EQ(app.FtpModel, "PX-1400");
-  // One that does not answer leaves what was remembered.
-  EXPECT_EQ(app.DriverNameOf("ftp://silent/ketora0"), "PX-1400");
+  // One that does not answer leaves what was remembered, which is no answer for it.
+  EXPECT_EQ(app.DriverNameOf("ftp://silent/ketora0"), "");
+  EXPECT_EQ(app.FtpModel, "PX-1400");
 }
 
 TEST(FtpPrinters, AModelFromTheCommandLineIsNeverAsked) {
@@ -318,7 +319,7 @@ TEST(FtpPrinters, APrinterWithoutAModelLetsTheUserChoose) {
   EXPECT_EQ(app.PrinterInfo.Code, 6);
 }
 
-TEST(FtpPrinters, HostsAreTakenFromTheAddress) {
+TEST(FtpPrinters, HostsAreTakenFromTheTarget) {
   TempEnv env;
   FakeAccessLibrary library;
   library.Hosts["h"] = {true, "M3", "", 0};
@@ -326,42 +327,49 @@ TEST(FtpPrinters, HostsAreTakenFromTheAddress) {
   TPrnInfo info;
   app.QueryPrinter("ftp://h", info);  // no directory part
   EXPECT_EQ(info.Driver, "M3");
-  app.QueryPrinter("printer at ftp://h/ketora0", info);  // "ftp://" anywhere
-  EXPECT_EQ(library.Asked, (std::vector<std::string>{"h", "h"}));
-  EXPECT_EQ(GetFtpHost("ftp://host/ketora0"), "host");
-  EXPECT_EQ(GetFtpHost("ftp://host"), "host");
-  EXPECT_EQ(GetFtpHost(""), std::nullopt);
-  EXPECT_EQ(GetFtpHost("host/ketora0"), std::nullopt);
+  EXPECT_EQ(library.Asked, (std::vector<std::string>{"h"}));
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"ftp://host/ketora0", "host"},
+      {"ftp://host", "host"},
+      {"ftp://host:2121/a/b", "host:2121"},
+      {"ftp://[::1]:2121/ketora0", "[::1]:2121"},
+      {"ftp://host/", "host"},
+      {"ftp://ftp://10.0.0.5/ketora0", std::nullopt},
+      {"printer at ftp://h/ketora0", std::nullopt},
+      {"host/ketora0", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [target, host] : cases) EXPECT_EQ(GetFtpHost(target), host) << target;
 }
 
-TEST(AccessAddresses, TypedAddressesGiveTheHost) {
-  struct Case {
-    const char* typed;
-    const char* host;
-    int port;
-  };
-  const Case good[] = {
-      {"printer1", "printer1", 0},
-      {"ftp://printer1", "printer1", 0},
-      {"FTP://printer1/ketora0", "printer1", 0},
-      {"printer1/ketora0", "printer1", 0},
-      {"127.0.0.1:2121", "127.0.0.1", 2121},
-      {"ftp://127.0.0.1:21/ketora0", "127.0.0.1", 21},
-      {"[::1]:2121", "::1", 2121},
-      {"[::1]", "::1", 0},
-      {"::1", "::1", 0},
-      {"  printer1  ", "printer1", 0},
-  };
-  for (const auto& c : good) {
-    const auto a = fwlaccess::ParseFtpAddress(c.typed);
-    ASSERT_TRUE(a) << c.typed;
-    EXPECT_EQ(a->Host, c.host) << c.typed;
-    EXPECT_EQ(a->FtpPort, c.port) << c.typed;
-  }
-  for (const char* bad : {"", "ftp://", "/ketora0", "host:", "host:x", "host:70000", "[::1",
-                          "[::1]x", ":21"}) {
-    EXPECT_FALSE(fwlaccess::ParseFtpAddress(bad)) << bad;
-  }
+TEST(FtpPrinters, TheRememberedModelBelongsToItsPrinter) {
+  TempEnv env;
+  FakeAccessLibrary library;
+  library.Hosts["a"] = {true, "TORVA PX-E3000", "V1", 0};
+  library.Hosts["b"] = {true, "TORVA M3", "V2", 0};
+  TFWLOADApp app({}, env.SettingsFile());
+  RecordingChooser chooser(std::nullopt);
+  app.SetModelChooser(&chooser);
+  app.SelectPrinter("ftp://a/ketora0");
+  EXPECT_EQ(app.PrinterInfo.Driver, "TORVA PX-E3000");
+  // A second printer is asked for its own model: it never inherits the first one's.
+  app.SelectPrinter("ftp://b/ketora0");
+  EXPECT_EQ(app.PrinterInfo.Driver, "TORVA M3");
+  EXPECT_EQ(app.PrinterInfo.Version, "V2");
+  EXPECT_EQ(app.PrinterInfo.Code, 8);
+  // The same printer under another directory or letter case is answered from memory.
+  app.SelectPrinter("ftp://B:21/fw");
+  EXPECT_EQ(app.PrinterInfo.Driver, "TORVA M3");
+  EXPECT_EQ(library.Asked, (std::vector<std::string>{"a", "b"}));
+
+  // "/M=" with "/HN=" gives the model of that printer, not of the next one.
+  TFWLOADApp given({"/HN=a:2121", "/M=M2-212"}, env.SettingsFile());
+  given.SelectPrinter(given.SelectedPrinter);
+  EXPECT_EQ(given.PrinterInfo.Driver, "M2-212");
+  EXPECT_EQ(library.Asked.size(), 2u);
+  given.SelectPrinter("ftp://b/ketora0");
+  EXPECT_EQ(given.PrinterInfo.Driver, "TORVA M3");
+  EXPECT_EQ(chooser.Asked, 0);
 }
 
 TEST(AccessAddresses, NetworkDeviceUris) {

@@ -323,4 +323,18 @@ TEST(ModelTable, RowsAFileBringsAreStoredAndLoaded) {
   EXPECT_EQ(Looked(again, "TORVA PX-1400").Code, 5);
 }
 
+TEST(ModelTable, AFileThatFailsToOpenBringsNoRows) {
+  TempEnv env;
+  TFWLOADApp app({}, env.SettingsFile());
+  // A recognised header whose data file is missing: the open fails with 17.
+  const auto file = env.Root() / "fw.FWB";
+  testsupport::WriteFile(
+      file, "[FW_DownLoad]\nFileFormat=FWB\nDownLoadFile=" + (env.Root() / "missing.bin").string() +
+                "\n[Printers]\nTORVA PX-9000=11,1\n");
+  app.OpenFile(file.string());
+  ASSERT_EQ(app.GetDoc()->FError, 17);
+  EXPECT_EQ(Looked(app, "TORVA PX-9000").Known, 0);
+  EXPECT_EQ(testsupport::ReadFile(env.SettingsFile()).find("PX-9000"), std::string::npos);
+}
+
 }  // namespace

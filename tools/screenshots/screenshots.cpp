@@ -113,6 +113,21 @@ int main(int argc, char** argv) {
   ShootModal(FtpConnect, "dialog-ftp", [] { FtpConnect->Button2()->click(); });
   FtpConnect->exec();
 
+  // An address with a directory in it: refused, and the dialog stays for the correction.
+  FtpConnect->editFtpAddr()->setText("192.0.2.15/ketora0");
+  QTimer::singleShot(400, [] {
+    QTimer::singleShot(400, [] {
+      if (QWidget* box = QApplication::activeModalWidget()) {
+        Shoot(box, "box-ftp-address");
+        box->close();
+      }
+      QTimer::singleShot(200, [] { FtpConnect->Button2()->click(); });
+    });
+    FtpConnect->btnOk()->click();
+  });
+  FtpConnect->exec();
+  FtpConnect->editFtpAddr()->setText("192.0.2.15");
+
   // The model choice.
   ShootModal(dlgPrnModel, "dialog-model", [] { dlgPrnModel->reject(); });
   dlgPrnModel->cmbModel()->setCurrentIndex(5);
@@ -126,7 +141,7 @@ int main(int argc, char** argv) {
 
   // The details of an FTP printer that reported its model and version.
   model.SelectedPrinter = "ftp://192.0.2.15/ketora0";
-  model.SetFtpPrinterInfo("PX-E3000", "V1.23");
+  model.SetFtpPrinterInfo("PX-E3000", "V1.23", model.SelectedPrinter);
   model.SelectPrinter(model.SelectedPrinter);
   frmMain->findChild<QLabel*>("pnlSelected")->setText(QString::fromStdString(model.SelectedPrinter));
   frmMain->ShowSelectedPrinter();
