@@ -17,8 +17,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
@@ -26,28 +28,22 @@
 
 namespace {
 
-// The file dialog's filter from the string table ("caption|patterns|caption|patterns"), with
-// patterns that ignore letter case, so fw.fwb shows as well as FW.FWB.
+// The file dialog's filter from the string table ("caption|patterns|caption|patterns"), shown
+// with the patterns as the table writes them ("*.FWB *.FW_ *.FWV"); the dialog matches them
+// without regard to letter case, so fw.fwb shows as well as FW.FWB.
 QString DialogFilter() {
   const QStringList parts = uilook::Qs(strings::Load(strings::kFileFilter)).split('|');
   QStringList filters;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     QStringList patterns;
     for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
-      if (pattern == QLatin1String("*.*")) {
-        patterns << QStringLiteral("*");
-        continue;
-      }
-      QString blind;
-      for (QChar c : pattern) {
-        if (c.isLetter())
-          blind += '[' + c.toLower() + c.toUpper() + ']';
-        else
-          blind += c;
-      }
-      patterns << blind;
+      // "*.*" of the other platform means every file, also one without a dot.
+      patterns << (pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
     }
-    filters << parts[i] + " (" + patterns.join(' ') + ")";
+    // The dialog takes the patterns from the last parentheses: the caption's own list goes.
+    QString caption = parts[i];
+    if (caption.endsWith(')') && caption.contains('(')) caption.truncate(caption.lastIndexOf('('));
+    filters << caption.trimmed() + " (" + patterns.join(' ') + ")";
   }
   return filters.join(QStringLiteral(";;"));
 }
@@ -69,6 +65,8 @@ TfrmMain::TfrmMain(TFWLOADApp& app, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+  // A look at the server still under way ends before the window it reports to.
+  if (FGather.joinable()) FGather.join();
   RememberBounds();
   FApp.WindowLeft = FBounds.x();
   FApp.WindowTop = FBounds.y();
@@ -147,8 +145,10 @@ void TfrmMain::InitControls() {
   connect(ui->MV_FTP, &QAction::triggered, this, &TfrmMain::PM_FtpClick);
   connect(ui->btnPrinters, &QPushButton::clicked, this, &TfrmMain::btnPrintersClick);
   connect(ui->edtFileName, &QLineEdit::textChanged, this, &TfrmMain::edtFileNameChange);
-  connect(ui->lstvwPrinters, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { lstvwPrintersChange(current); });
+  // The highlighted row, not the current one: focus alone may make a row current without
+  // highlighting it, and a row can stay current after a printer was chosen elsewhere.
+  connect(ui->lstvwPrinters, &QTreeWidget::itemSelectionChanged, this,
+          &TfrmMain::ListSelectionChanged);
   // Checking happens in SetLocalView, not by the actions themselves.
   ui->PM_Local->setCheckable(true);
   ui->MV_LOCAL->setCheckable(true);
@@ -158,6 +158,12 @@ void TfrmMain::InitControls() {
   if (FApp.ViewLocal == 0) SetLocalView(2);
   ui->imgSelIcon->setFixedSize(32, 32);
   LoadPrinterIcons();
+
+  // The status line is a label of its own: the bar's message is temporary, and hovering a menu
+  // item replaces it with the item's tip.
+  FStatusText = new QLabel(ui->StatusBar);
+  FStatusText->setObjectName(QStringLiteral("StatusText"));
+  ui->StatusBar->addPermanentWidget(FStatusText, 1);
 }
 
 void TfrmMain::FormShow() {
@@ -188,6 +194,7 @@ void TfrmMain::FileOpen() {
   dialog.setOption(QFileDialog::ReadOnly, true);
   // Our own dialog: the platform's would apply its own letter-case rules to the filter.
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
   dialog.setNameFilter(DialogFilter());
   dialog.setDirectory(QString::fromStdString(FApp.OpenFolder));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -261,7 +268,7 @@ void TfrmMain::btnPrintersClick() {
 void TfrmMain::PM_NetworkClick() {
   std::string target;
   if (!AccessLibrary().SelectNetworkPrinter(this, target)) return;
-  ui->lstvwPrinters->clearSelection();
+  ForgetListSelection();
   FApp.SelectPrinter(target);
   ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
   ShowSelectedPrinter();
@@ -272,7 +279,7 @@ void TfrmMain::PM_FtpClick() {
   if (!FtpConnect) return;
   const int result = FtpConnect->exec();
   if (result == 1) {
-    ui->lstvwPrinters->clearSelection();
+    ForgetListSelection();
     const auto* address = FtpConnect->findChild<QLineEdit*>(QStringLiteral("editFtpAddr"));
     const auto* directory = FtpConnect->findChild<QLineEdit*>(QStringLiteral("editFtpDir"));
     const std::string name = "ftp://" + (address ? address->text().toStdString() : std::string()) +
@@ -337,6 +344,14 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::RaiseToFront() {
+  if (FAutoRunning) {
+    // The window of an unattended run stays hidden; only a box it waits on is brought forward.
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      box->raise();
+      box->activateWindow();
+    }
+    return;
+  }
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
