@@ -31,7 +31,7 @@ std::string Str(int id) { return std::string(strings::Load(id)); }
 
 }  // namespace
 
-bool TfrmMain::Unattended() const { return FApp.Interactive == 0 && FApp.ShowMessage == 0; }
+bool TfrmMain::Unattended() const { return FApp.Unattended(); }
 
 int TfrmMain::ShowConfirmBox(const std::string& text, unsigned style, int helpContext) {
   if (!FApp.ShowMessage) return platform::kIdOk;
@@ -58,13 +58,13 @@ void TfrmMain::ExecDownload() {
   const std::string fileName = ui->edtFileName->text().toStdString();
   if (fileName.empty()) {
     ShowMessageBox(Str(4355), kIconInformation, 0);
-    FExitCode = exitcode::kFileUnusable;
+    FDownloadCode = exitcode::kFileUnusable;
     return;
   }
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::path(fileName), ec)) {
     ShowMessageBox(Str(4352), kIconExclamation, 0);
-    FExitCode = exitcode::kFileUnusable;
+    FDownloadCode = exitcode::kFileUnusable;
     return;
   }
   // A file that failed to open, or that holds nothing to send, is never sent.
@@ -77,23 +77,23 @@ void TfrmMain::ExecDownload() {
     GetResultMessage(code, text, style, help);
     if (doc && !doc->FErrorFile.empty()) text += "\n" + doc->FErrorFile;
     ShowMessageBox(text, style, help);
-    FExitCode = exitcode::kFileUnusable;
+    FDownloadCode = exitcode::kFileUnusable;
     return;
   }
   const std::string printer = ui->pnlSelected->text().toStdString();
   if (printer.empty()) {
     ShowMessageBox(Str(4356), kIconInformation, 0);
-    FExitCode = exitcode::kNoPrinter;
+    FDownloadCode = exitcode::kNoPrinter;
     return;
   }
   if (ConfirmDownload(printer) != 1) {
-    FExitCode = exitcode::kCancelled;
+    FDownloadCode = exitcode::kCancelled;
     return;
   }
 
   if (frmPrntView) frmPrntView->exec();
   ReportDownloadResult();
-  FExitCode = exitcode::OfResult(FApp.LastResult);
+  FDownloadCode = exitcode::OfResult(FApp.LastResult);
   if (FApp.LastResult == rc::kSuccess) WriteDownloadLog();
 }
 
@@ -172,11 +172,20 @@ void TfrmMain::WriteDownloadLog() {
 }
 
 void TfrmMain::WMAutoRun() {
-  if (!FApp.GetDoc() || FApp.SelectedPrinter.empty()) return;
+  const bool ready = FApp.GetDoc() && !FApp.SelectedPrinter.empty();
+  if (!ready && !Unattended()) {
+    // Nothing to run: the window stays, and from now on it is an interactive one.
+    FApp.EndCommandLineRun();
+    return;
+  }
   FAutoRunning = true;
   hide();
+  // Without a file or a printer the command's own checks say why (on standard error) and give
+  // the code: a run nobody watches must end rather than leave a window nobody sees.
   ExecDownload();
   FAutoRunning = false;
+  FExitCode = FDownloadCode;
+  FApp.EndCommandLineRun();
   // The window is hidden, so closing it would not end the program by itself.
   QMetaObject::invokeMethod(
       this,
