@@ -3,6 +3,7 @@
 #include "app/uilook.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
@@ -14,6 +15,32 @@ namespace {
 std::filesystem::path helpFile;
 QPointer<QTextBrowser> window;
 int lastTopic = 0;
+const QString kOutliveBox = QStringLiteral("OutliveBox");
+
+// When the box the help window was opened from closes, the help window becomes a window of its
+// own (beside the box's owner), so the person can read on: a box may tell them to read help
+// afterwards.
+class OutliveBox : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* box, QEvent* event) override {
+    if (event->type() == QEvent::Hide && window && window->parentWidget() == box) {
+      QWidget* owner = static_cast<QWidget*>(box)->parentWidget();
+      const QRect where = window->geometry();
+      const bool shown = window->isVisible();
+      window->setParent(owner ? owner->window() : nullptr, Qt::Window);
+      window->setGeometry(where);
+      if (shown) window->show();
+    }
+    if (event->type() == QEvent::Hide) {
+      // Once: the next showing of a reused box gets a watcher of its own.
+      box->removeEventFilter(this);
+      setObjectName(QString());
+      deleteLater();
+    }
+    return false;
+  }
+};
 
 }  // namespace
 
@@ -28,8 +55,15 @@ void ShowTopic(int context, QWidget* parent) {
   if (!parent) parent = QApplication::activeModalWidget();
   // The window follows the box it was opened from, so it stays usable next to a modal dialog.
   if (window && window->parentWidget() != parent) {
-    window->deleteLater();
-    window = nullptr;
+    const QRect where = window->geometry();
+    window->setParent(parent, Qt::Window);
+    window->setGeometry(where);
+  }
+  if (parent && parent->isModal() &&
+      !parent->findChild<QObject*>(kOutliveBox, Qt::FindDirectChildrenOnly)) {
+    auto* outlive = new OutliveBox(parent);
+    outlive->setObjectName(kOutliveBox);
+    parent->installEventFilter(outlive);
   }
   if (!window) {
     window = new QTextBrowser(parent);

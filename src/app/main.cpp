@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     TPrnModelChooser chooser(dlgPrnModel);
     if (started) {
       // A run nobody watches never waits on the model choice either.
-      chooser.SetUnattended(Myapp->Interactive == 0 && Myapp->ShowMessage == 0);
+      chooser.SetUnattended([] { return Myapp && Myapp->Unattended(); });
       Myapp->SetModelChooser(&chooser);
       SetMessageBoxOwner(frmMain);
       CloseMainWindowOnSignals(frmMain);

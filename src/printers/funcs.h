@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/spooler.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -25,10 +27,25 @@ inline constexpr int kEnumSpoolerUnreachable = 1722;
 // kEnumSpoolerUnreachable, or 14 (rc::kOutOfMemory) when the list could not be held.
 int EnumPrinterNames(std::vector<std::string>& names);
 
-// What the spooler's printers are, as one text that changes whenever a printer is added, deleted
-// or changed (name, driver, port, location, comment); nullopt when the server cannot be asked.
-// Costs one request.
-std::optional<std::string> PrintersFingerprint();
+// What the print server said about its printers at one moment, gathered in one request. It is
+// taken on a worker thread and handed to the window, so a server that has stopped answering never
+// holds the window up; nothing in it depends on the application model.
+struct TPrinterSnapshot {
+  struct Printer {
+    std::string Name;
+    bool Opened = false;                             // the server knew it when asked
+    std::optional<platform::SpoolPrinterData> Data;  // nullopt: its data could not be had
+  };
+  int Result = 0;                 // as EnumPrinterNames: 0, kEnumSpoolerUnreachable or 14
+  std::vector<Printer> Printers;  // in the server's order
+  // One text that changes whenever a printer is added, deleted or changed (name, driver, port,
+  // location, comment, device); nullopt when the server could not be asked.
+  std::optional<std::string> Fingerprint;
+};
+
+// Asks the server for every printer and its data. Safe on any thread; blocks until the server
+// answers or the spooler's timeouts run out.
+TPrinterSnapshot GatherPrinters();
 
 // The host of an FTP target, with its port when it has one ("ftp://h:2121/ketora0" -> "h:2121");
 // nullopt when no host can be read from it.

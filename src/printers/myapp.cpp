@@ -100,6 +100,7 @@ TFWLOADApp::~TFWLOADApp() {
 void TFWLOADApp::LoadSettings() {
   const platform::ProfileFile ini(FSettingsFile);
   ShowMessage = ReadBoolean(ini, "ShowMessage", 1);
+  FSettingsShowMessage = ShowMessage;
   EnableCommand = ReadBoolean(ini, "EnableCommand", 1);
   for (int i = 0; i < 8; ++i) {
     const std::string key = "Column" + std::to_string(i);
@@ -194,6 +195,11 @@ void TFWLOADApp::ParseCommandLine() {
   if (!FtpModel.empty() && IsFtpTarget(SelectedPrinter)) {
     FtpModelAddress = GetFtpHost(SelectedPrinter).value_or(std::string());
   }
+}
+
+void TFWLOADApp::EndCommandLineRun() {
+  Interactive = 1;
+  ShowMessage = FSettingsShowMessage;
 }
 
 int TFWLOADApp::GetColumnWidth(int index) const {

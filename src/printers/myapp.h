@@ -1,6 +1,7 @@
 #pragma once
 
 #include "printers/dlprinter.h"
+#include "printers/funcs.h"
 #include "printers/prninfo.h"
 
 #include <cstdint>
@@ -10,9 +11,6 @@
 #include <vector>
 
 class TDownDocFile;
-namespace platform {
-class ISpoolPrinter;
-}
 
 // Asks the user for a printer's model when the printer reports none (the model choice dialog).
 class IModelChooser {
@@ -20,6 +18,13 @@ class IModelChooser {
   virtual ~IModelChooser() = default;
   // True with the chosen model name when the user confirmed a choice.
   virtual bool ChooseModel(std::string& modelName) = 0;
+};
+
+// One row of the printer list, as a snapshot of the server describes it.
+struct TPrinterRow {
+  TPrnInfo Info;         // what QueryPrinter would fill in
+  int Read = 1;          // what QueryPrinter would return
+  bool Ghosted = false;  // cannot be updated, or the open file is not for it
 };
 
 // Name of the settings file's own section.
@@ -93,13 +98,27 @@ class TFWLOADApp {
   int IsCommandModel(const std::string& name);
   int IsUpgradable(const std::string& name);
   int IsFileForPrinter(const std::string& name);
+  // The rules of IsUpgradable and IsFileForPrinter for a model already looked up.
+  static int UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags);
+  int FileFitsModel(const TPrnInfo& model) const;
 
   // ---- printer catalogue ----
   int QueryPrinter(const std::string& name, TPrnInfo& info);
   // Copies an open printer's spooler data into `info`; 0 (and `info` unchanged) when the spooler
   // cannot give it.
   int ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info);
+  static void CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInfo& info);
   std::string DriverNameOf(const std::string& name);
+  // A row of the printer list from a snapshot, without asking the server.
+  TPrinterRow PrinterRowOf(const TPrinterSnapshot::Printer& printer) const;
+
+  // ---- the run the command line starts ----
+  // A run nobody watches: "/NO" with the confirmations off. Its boxes go to standard error and
+  // its model question counts as cancelled.
+  bool Unattended() const { return Interactive == 0 && ShowMessage == 0; }
+  // "/NO" and "/NM" shape only the run they start: once it has ended (or could not start), the
+  // program goes on as if started without them.
+  void EndCommandLineRun();
 
   // The dialog that SelectPrinter shows when a printer reports no model; none: cancelled.
   void SetModelChooser(IModelChooser* chooser) { FModelChooser = chooser; }
@@ -111,6 +130,7 @@ class TFWLOADApp {
   std::vector<std::string> FArguments;
   std::filesystem::path FSettingsFile;
   IModelChooser* FModelChooser = nullptr;
+  int FSettingsShowMessage = 1;  // ShowMessage as the settings file has it
 };
 
 // The one application model of the running program (set up in main, before any window).

@@ -127,11 +127,21 @@ int TFWLOADApp::IsUpgradable(const std::string& name) {
   return (GetPortFlags(name) & kPortParallel) ? 1 : 0;
 }
 
+int TFWLOADApp::UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags) {
+  if (!model.Known) return 0;
+  return (model.Command || (portFlags & kPortParallel)) ? 1 : 0;
+}
+
 int TFWLOADApp::IsFileForPrinter(const std::string& name) {
   if (!Doc || Doc->FDownLoadPrinter.empty()) return 0;
   TPrnInfo printer;
   printer.Driver = DriverNameOf(name);
   LookupModel(printer);
+  return FileFitsModel(printer);
+}
+
+int TFWLOADApp::FileFitsModel(const TPrnInfo& printer) const {
+  if (!Doc) return 0;
   for (const auto& model : Doc->FDownLoadPrinter) {
     TPrnInfo candidate;
     candidate.Driver = model;

@@ -50,26 +50,39 @@ int EnumPrinterNames(std::vector<std::string>& names) {
   return 0;
 }
 
-std::optional<std::string> PrintersFingerprint() {
-  const platform::SpoolerSnapshot snapshot;
-  std::vector<std::string> names;
-  if (platform::Spooler().EnumPrinters(names) != platform::SpoolStatus::Ok) return std::nullopt;
-  std::string print;
-  for (const std::string& name : names) {
-    print += name;
-    print += '\0';
-    if (const auto printer = platform::Spooler().OpenPrinter(name)) {
-      if (const auto data = printer->GetData()) {
-        for (const std::string* field :
-             {&data->Driver, &data->Port, &data->Location, &data->Comment, &data->DeviceUri}) {
+TPrinterSnapshot GatherPrinters() {
+  TPrinterSnapshot s;
+  try {
+    // One request to the server for the whole list.
+    const platform::SpoolerSnapshot snapshot;
+    std::vector<std::string> names;
+    s.Result = EnumPrinterNames(names);
+    std::string print;
+    for (std::string& name : names) {
+      TPrinterSnapshot::Printer p;
+      p.Name = std::move(name);
+      if (const auto printer = platform::Spooler().OpenPrinter(p.Name)) {
+        p.Opened = true;
+        p.Data = printer->GetData();
+      }
+      print += p.Name;
+      print += '\0';
+      if (p.Data) {
+        for (const std::string* field : {&p.Data->Driver, &p.Data->Port, &p.Data->Location,
+                                         &p.Data->Comment, &p.Data->DeviceUri}) {
           print += *field;
           print += '\0';
         }
       }
+      print += '\n';
+      s.Printers.push_back(std::move(p));
     }
-    print += '\n';
+    if (s.Result == 0) s.Fingerprint = std::move(print);
+  } catch (const std::bad_alloc&) {
+    s = TPrinterSnapshot();
+    s.Result = rc::kOutOfMemory;
   }
-  return print;
+  return s;
 }
 
 std::uint32_t GetPortFlags(const std::string& printerName) {
@@ -83,13 +96,39 @@ std::uint32_t GetPortFlags(const std::string& printerName) {
 int TFWLOADApp::ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info) {
   const std::optional<platform::SpoolPrinterData> data = printer.GetData();
   if (!data) return 0;
-  // Names and ports are kept whole: a cut name would name another printer or none.
-  info.Name = data->Name;
-  info.Driver = text::CutCp932(data->Driver, kPrnTextLimit);
-  info.Port = data->Port;
-  info.Location = text::CutCp932(data->Location, kPrnTextLimit);
-  info.Comment = text::CutCp932(OneLine(data->Comment), kPrnTextLimit);
+  CopySpoolerData(*data, info);
   return 1;
+}
+
+void TFWLOADApp::CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInfo& info) {
+  // Names and ports are kept whole: a cut name would name another printer or none.
+  info.Name = data.Name;
+  info.Driver = text::CutCp932(data.Driver, kPrnTextLimit);
+  info.Port = data.Port;
+  info.Location = text::CutCp932(data.Location, kPrnTextLimit);
+  info.Comment = text::CutCp932(OneLine(data.Comment), kPrnTextLimit);
+}
+
+TPrinterRow TFWLOADApp::PrinterRowOf(const TPrinterSnapshot::Printer& printer) const {
+  // What QueryPrinter, IsUpgradable and IsFileForPrinter would say, from the snapshot alone.
+  TPrinterRow row;
+  row.Info.Name = printer.Name;
+  if (printer.Data) {
+    CopySpoolerData(*printer.Data, row.Info);
+  } else if (printer.Opened) {
+    row.Read = 0;  // listed and open, but its data cannot be read
+  }
+  LookupModel(row.Info);
+  // The selected printer counts with the model it was selected with (one the user chose, say).
+  TPrnInfo model;
+  if (printer.Name == SelectedPrinter)
+    model.Driver = PrinterInfo.Driver;
+  else if (printer.Data)
+    model.Driver = printer.Data->Driver;
+  LookupModel(model);
+  const std::uint32_t ports = printer.Data ? PortFlagsOf(printer.Data->Port) : 0;
+  row.Ghosted = !UpgradableOf(model, ports) || (Doc && !FileFitsModel(model));
+  return row;
 }
 
 int TFWLOADApp::QueryPrinter(const std::string& name, TPrnInfo& info) {

@@ -58,7 +58,7 @@ void TdlgPrnModel::reject() { done(kResultCancel); }
 
 bool TPrnModelChooser::ChooseModel(std::string& modelName) {
   if (!FDialog) return false;
-  if (FUnattended) {
+  if (Unattended()) {
     std::fputs("fwload: 接続先のﾌﾟﾘﾝﾀ機種が取得できませんでした。"
                " (model choice cancelled: unattended run)\n",
                stderr);

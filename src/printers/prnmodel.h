@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,13 +50,14 @@ class TPrnModelChooser : public IModelChooser {
   explicit TPrnModelChooser(TdlgPrnModel* dialog) : FDialog(dialog) {}
 
   // An unattended run (/NO with /NM) never waits for a person: the choice then counts as
-  // cancelled and a line on standard error says so.
-  void SetUnattended(bool unattended) { FUnattended = unattended; }
-  bool Unattended() const { return FUnattended; }
+  // cancelled and a line on standard error says so. Asked at each choice, as the run is
+  // unattended only until it has ended.
+  void SetUnattended(std::function<bool()> unattended) { FUnattended = std::move(unattended); }
+  bool Unattended() const { return FUnattended && FUnattended(); }
 
   bool ChooseModel(std::string& modelName) override;
 
  private:
   TdlgPrnModel* FDialog;
-  bool FUnattended = false;
+  std::function<bool()> FUnattended;
 };

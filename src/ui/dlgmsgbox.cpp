@@ -5,6 +5,7 @@
 #include "app/help.h"
 #include "app/uilook.h"
 
+#include <QScreen>
 #include <QStyle>
 
 namespace {
@@ -76,6 +77,14 @@ int TDlgMsgBox::Execute(const std::string& text, int helpContext, int iconType, 
   for (QPushButton* b : {ui->ButtonOk, ui->ButtonCancel, ui->ButtonHelp}) b->move(b->x(), top);
   ui->ButtonOk->setDefault(true);
   ui->ButtonOk->setFocus();
+
+  // Centred on the screen, not over the window that owns it.
+  const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+  if (screen) {
+    winId();  // the window exists, so its frame is known where the system tells it beforehand
+    const QSize outer = frameGeometry().size();
+    move(screen->availableGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+  }
 
   // Esc and the close box reject: both count as Cancel.
   const int result = exec();

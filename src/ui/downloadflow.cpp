@@ -43,7 +43,7 @@ std::string FileNamed(const QString& shown, const std::string& modelFileName) {
 
 }  // namespace
 
-bool TfrmMain::Unattended() const { return FApp.Interactive == 0 && FApp.ShowMessage == 0; }
+bool TfrmMain::Unattended() const { return FApp.Unattended(); }
 
 int TfrmMain::ShowConfirmBox(const std::string& text, unsigned style, int helpContext) {
   // Once a close signal has come, no box waits for a person, and none answers OK.
@@ -80,13 +80,13 @@ void TfrmMain::ExecDownload() {
   const std::string fileName = FileNamed(ui->edtFileName->text(), FApp.GetFileName());
   if (fileName.empty()) {
     ShowMessageBox(Str(4355), kIconInformation, 0);
-    FExitCode = exitcode::kFileUnusable;
+    FDownloadCode = exitcode::kFileUnusable;
     return;
   }
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::path(fileName), ec)) {
     ShowMessageBox(Str(4352), kIconExclamation, 0);
-    FExitCode = exitcode::kFileUnusable;
+    FDownloadCode = exitcode::kFileUnusable;
     return;
   }
   // A file that failed to open, or that holds nothing to send, is never sent.
@@ -99,17 +99,17 @@ void TfrmMain::ExecDownload() {
     GetResultMessage(code, text, style, help);
     if (doc && !doc->FErrorFile.empty()) text += "\n" + doc->FErrorFile;
     ShowMessageBox(text, style, help);
-    FExitCode = exitcode::kFileUnusable;
+    FDownloadCode = exitcode::kFileUnusable;
     return;
   }
   const std::string printer = ui->pnlSelected->text().toStdString();
   if (printer.empty()) {
     ShowMessageBox(Str(4356), kIconInformation, 0);
-    FExitCode = exitcode::kNoPrinter;
+    FDownloadCode = exitcode::kNoPrinter;
     return;
   }
   if (ConfirmDownload(printer) != 1) {
-    FExitCode = exitcode::kCancelled;
+    FDownloadCode = exitcode::kCancelled;
     return;
   }
   // A close signal that ended a confirmation sends nothing.
@@ -123,7 +123,7 @@ void TfrmMain::ExecDownload() {
   }
   // Nobody waits for the result boxes of a run a close signal stopped.
   if (!FClosingOnSignal) ReportDownloadResult();
-  FExitCode = exitcode::OfResult(FApp.LastResult);
+  FDownloadCode = exitcode::OfResult(FApp.LastResult);
   if (FApp.LastResult == rc::kSuccess) WriteDownloadLog();
 }
 
@@ -203,11 +203,20 @@ void TfrmMain::WriteDownloadLog() {
 
 void TfrmMain::WMAutoRun() {
   FAutoRunStarted = true;
-  if (!FApp.GetDoc() || FApp.SelectedPrinter.empty()) return;
+  const bool ready = FApp.GetDoc() && !FApp.SelectedPrinter.empty();
+  if (!ready && !Unattended()) {
+    // Nothing to run: the window stays, and from now on it is an interactive one.
+    FApp.EndCommandLineRun();
+    return;
+  }
   FAutoRunning = true;
   hide();
+  // Without a file or a printer the command's own checks say why (on standard error) and give
+  // the code: a run nobody watches must end rather than leave a window nobody sees.
   ExecDownload();
   FAutoRunning = false;
+  FExitCode = FDownloadCode;
+  FApp.EndCommandLineRun();
   // The window is hidden, so closing it would not end the program by itself.
   QMetaObject::invokeMethod(
       this,

@@ -19,8 +19,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
@@ -28,28 +30,22 @@
 
 namespace {
 
-// The file dialog's filter from the string table ("caption|patterns|caption|patterns"), with
-// patterns that ignore letter case, so fw.fwb shows as well as FW.FWB.
+// The file dialog's filter from the string table ("caption|patterns|caption|patterns"), shown
+// with the patterns as the table writes them ("*.FWB *.FW_ *.FWV"); the dialog matches them
+// without regard to letter case, so fw.fwb shows as well as FW.FWB.
 QString DialogFilter() {
   const QStringList parts = uilook::Qs(strings::Load(strings::kFileFilter)).split('|');
   QStringList filters;
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     QStringList patterns;
     for (const QString& pattern : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
-      if (pattern == QLatin1String("*.*")) {
-        patterns << QStringLiteral("*");
-        continue;
-      }
-      QString blind;
-      for (QChar c : pattern) {
-        if (c.isLetter())
-          blind += '[' + c.toLower() + c.toUpper() + ']';
-        else
-          blind += c;
-      }
-      patterns << blind;
+      // "*.*" of the other platform means every file, also one without a dot.
+      patterns << (pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern);
     }
-    filters << parts[i] + " (" + patterns.join(' ') + ")";
+    // The dialog takes the patterns from the last parentheses: the caption's own list goes.
+    QString caption = parts[i];
+    if (caption.endsWith(')') && caption.contains('(')) caption.truncate(caption.lastIndexOf('('));
+    filters << caption.trimmed() + " (" + patterns.join(' ') + ")";
   }
   return filters.join(QStringLiteral(";;"));
 }
@@ -71,6 +67,8 @@ TfrmMain::TfrmMain(TFWLOADApp& app, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+  // A look at the server still under way ends before the window it reports to.
+  if (FGather.joinable()) FGather.join();
   RememberBounds();
   FApp.WindowLeft = FBounds.x();
   FApp.WindowTop = FBounds.y();
@@ -149,8 +147,10 @@ void TfrmMain::InitControls() {
   connect(ui->MV_FTP, &QAction::triggered, this, &TfrmMain::PM_FtpClick);
   connect(ui->btnPrinters, &QPushButton::clicked, this, &TfrmMain::btnPrintersClick);
   connect(ui->edtFileName, &QLineEdit::textChanged, this, &TfrmMain::edtFileNameChange);
-  connect(ui->lstvwPrinters, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { lstvwPrintersChange(current); });
+  // The highlighted row, not the current one: focus alone may make a row current without
+  // highlighting it, and a row can stay current after a printer was chosen elsewhere.
+  connect(ui->lstvwPrinters, &QTreeWidget::itemSelectionChanged, this,
+          &TfrmMain::ListSelectionChanged);
   // Checking happens in SetLocalView, not by the actions themselves.
   ui->PM_Local->setCheckable(true);
   ui->MV_LOCAL->setCheckable(true);
@@ -160,6 +160,12 @@ void TfrmMain::InitControls() {
   if (FApp.ViewLocal == 0) SetLocalView(2);
   ui->imgSelIcon->setFixedSize(32, 32);
   LoadPrinterIcons();
+
+  // The status line is a label of its own: the bar's message is temporary, and hovering a menu
+  // item replaces it with the item's tip.
+  FStatusText = new QLabel(ui->StatusBar);
+  FStatusText->setObjectName(QStringLiteral("StatusText"));
+  ui->StatusBar->addPermanentWidget(FStatusText, 1);
 }
 
 void TfrmMain::FormShow() {
@@ -190,6 +196,7 @@ void TfrmMain::FileOpen() {
   dialog.setOption(QFileDialog::ReadOnly, true);
   // Our own dialog: the platform's would apply its own letter-case rules to the filter.
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
   dialog.setNameFilter(DialogFilter());
   dialog.setDirectory(QString::fromStdString(FApp.OpenFolder));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -263,7 +270,7 @@ void TfrmMain::btnPrintersClick() {
 void TfrmMain::PM_NetworkClick() {
   std::string target;
   if (!AccessLibrary().SelectNetworkPrinter(this, target)) return;
-  ui->lstvwPrinters->clearSelection();
+  ForgetListSelection();
   FApp.SelectPrinter(target);
   ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
   ShowSelectedPrinter();
@@ -277,7 +284,7 @@ void TfrmMain::PM_FtpClick() {
     // The dialog read the address before it asked the printer: the target is in its one form.
     const std::string name = FtpConnect->Target();
     if (name.empty()) return;
-    ui->lstvwPrinters->clearSelection();
+    ForgetListSelection();
     FApp.SelectPrinter(name);
     ui->pnlSelected->setText(QString::fromStdString(FApp.SelectedPrinter));
     ShowSelectedPrinter();
@@ -363,6 +370,14 @@ void TfrmMain::CloseAfterSignal() {
 }
 
 void TfrmMain::RaiseToFront() {
+  if (FAutoRunning) {
+    // The window of an unattended run stays hidden; only a box it waits on is brought forward.
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      box->raise();
+      box->activateWindow();
+    }
+    return;
+  }
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();

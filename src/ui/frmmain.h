@@ -1,5 +1,8 @@
 #pragma once
 
+#include "printers/funcs.h"
+#include "ui/waitcursor.h"
+
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -7,10 +10,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 
 class QMenu;
 class QAction;
+class QLabel;
 class QTreeWidgetItem;
 class TFWLOADApp;
 class TDownDocFile;
@@ -27,14 +33,16 @@ class TfrmMain : public QMainWindow {
   explicit TfrmMain(TFWLOADApp& app, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  // Brings the window to the front (a second start of the program asks for it).
+  // Brings the window to the front (a second start of the program asks for it). The hidden
+  // window of an unattended run stays hidden; a box it waits on comes to the front instead.
   void RaiseToFront();
 
   Ui::TfrmMain* Form() const { return ui.get(); }
   QMenu* PopupMenu1() const { return FPopupMenu1; }
   const QList<QIcon>& Icons() const { return FIcons; }
 
-  // Exit code of the run: what an unattended download came to (0 otherwise).
+  // The run's exit code: what the unattended run came to (also why it could not start); an
+  // interactive run ends with 0 whatever its downloads did.
   int ExitCode() const { return FExitCode; }
 
   // A close signal (a logout, Ctrl-C, a script's timeout): boxes that wait for a person end as
@@ -44,6 +52,11 @@ class TfrmMain : public QMainWindow {
   // A close signal stopped the run: it came during a download command, or before an unattended
   // run had ended.
   bool StoppedBySignal() const { return FStoppedBySignal; }
+  // True while a change of the printer list is being gathered from the server or waits to be
+  // shown.
+  bool RebuildUnderWay() const {
+    return FGathering || FRebuildQueued || FRebuildPending || FPendingSnapshot != nullptr;
+  }
 
   // ---- download command flow ----
   int ConfirmDownload(const std::string& printer);
@@ -76,11 +89,14 @@ class TfrmMain : public QMainWindow {
   void PM_FtpClick();
   void btnPrintersClick();
   void edtFileNameChange();
+  // Rebuilds the list, as asked for by the person (or on their behalf): the server is asked on a
+  // worker thread, under the hourglass, and the rows are filled once its answer is in.
   void lstvwPrintersPaint();
   void lstvwPrintersChange(QTreeWidgetItem* item);
   // A printer was added, deleted or changed: rebuild the list once it is safe to.
   void PrintersChanged();
-  // Looks whether the server's printers changed since the last look.
+  // Looks (on a worker thread) whether the server's printers changed since the last look, and
+  // shows them if so.
   void WatchPrinters();
 
  protected:
@@ -98,6 +114,15 @@ class TfrmMain : public QMainWindow {
   bool Unattended() const;
   void RunDeferredRebuild();
   void CloseAfterSignal();
+  // Asks the server on a worker thread; `rebuild`: show what it says whether changed or not.
+  void StartGather(bool rebuild);
+  void SnapshotArrived(std::shared_ptr<TPrinterSnapshot> snapshot, bool rebuild);
+  void ApplyPendingSnapshot();
+  void ShowSnapshot(const TPrinterSnapshot& snapshot);
+  // The row the person highlights is the printer that is selected.
+  void ListSelectionChanged();
+  // No row stays highlighted or current once a printer is chosen outside the list.
+  void ForgetListSelection();
 
   std::unique_ptr<Ui::TfrmMain> ui;
   TFWLOADApp& FApp;
@@ -106,7 +131,6 @@ class TfrmMain : public QMainWindow {
   QRect FBounds;
   bool FBoundsRestored = false;
   bool FShown = false;
-  bool FRebuilding = false;
   bool FRebuildPending = false;
   bool FAutoRunning = false;
   int FExitCode = 0;
@@ -114,8 +138,17 @@ class TfrmMain : public QMainWindow {
   bool FAutoRunStarted = false;
   bool FClosingOnSignal = false;
   bool FStoppedBySignal = false;
+  int FDownloadCode = 0;  // what the last download command came to, as an exit code
+  QLabel* FStatusText = nullptr;
   std::string FPrintersFingerprint;
   bool FPrintersSeen = false;
+
+  std::thread FGather;
+  bool FGathering = false;
+  bool FRebuildQueued = false;  // a rebuild waits for the gather under way to end
+  std::shared_ptr<TPrinterSnapshot> FPendingSnapshot;  // to be shown once no modal window is open
+  bool FApplyScheduled = false;
+  std::optional<WaitCursor> FRebuildCursor;  // while a rebuild the person asked for is under way
 };
 
 // How often the main window looks for changed printers.

@@ -10,8 +10,6 @@
 #include "app/strings.h"
 #include "platform/messagebox.h"
 #include "platform/paths.h"
-#include "platform/spooler.h"
-#include "platform/spooler.h"
 #include "platform/text.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
@@ -66,15 +64,74 @@ void TfrmMain::LoadPrinterIcons() {
 }
 
 void TfrmMain::lstvwPrintersPaint() {
-  // A rebuild asked for while a modal window or a transfer is open waits for it to end.
-  if (FRebuilding) {
-    FRebuildPending = true;
+  // The person waits for this one: the hourglass until its rows are shown.
+  if (!FRebuildCursor) FRebuildCursor.emplace();
+  if (FGathering) {
+    // What is under way was asked for before: ask again once it is in.
+    FRebuildQueued = true;
     return;
   }
-  FRebuilding = true;
+  StartGather(true);
+}
+
+void TfrmMain::StartGather(bool rebuild) {
+  FGathering = true;
+  if (FGather.joinable()) FGather.join();  // the last one has ended: its answer came in
+  // The server is asked away from the window's thread, so one that has stopped answering never
+  // freezes the window; the answer comes back as an event to this window.
+  FGather = std::thread([this, rebuild] {
+    auto snapshot = std::make_shared<TPrinterSnapshot>(GatherPrinters());
+    QMetaObject::invokeMethod(
+        this, [this, snapshot, rebuild] { SnapshotArrived(snapshot, rebuild); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TfrmMain::SnapshotArrived(std::shared_ptr<TPrinterSnapshot> snapshot, bool rebuild) {
+  if (FGather.joinable()) FGather.join();
+  FGathering = false;
+  const bool changed =
+      snapshot->Fingerprint && FPrintersSeen && *snapshot->Fingerprint != FPrintersFingerprint;
+  if (snapshot->Fingerprint) {
+    FPrintersFingerprint = *snapshot->Fingerprint;
+    FPrintersSeen = true;
+  }
+  if (FRebuildQueued) {
+    FRebuildQueued = false;
+    StartGather(true);
+    return;
+  }
+  // A newer answer replaces one that still waits to be shown, unless it only says that the
+  // server could not be asked.
+  if (rebuild || changed || (FPendingSnapshot && snapshot->Fingerprint)) {
+    FPendingSnapshot = std::move(snapshot);
+    ApplyPendingSnapshot();
+  }
+}
+
+void TfrmMain::ApplyPendingSnapshot() {
+  if (!FPendingSnapshot) return;
+  // Rows change only when no modal window (a box, the progress window) is open.
+  if (QApplication::activeModalWidget() || FAutoRunning) {
+    if (!FApplyScheduled) {
+      FApplyScheduled = true;
+      QTimer::singleShot(500, this, [this] {
+        FApplyScheduled = false;
+        ApplyPendingSnapshot();
+      });
+    }
+    return;
+  }
+  const std::shared_ptr<TPrinterSnapshot> snapshot = std::move(FPendingSnapshot);
+  FPendingSnapshot.reset();
+  // The person is no longer kept waiting, also not by a box the rebuild shows.
+  if (!FGathering && !FRebuildQueued) FRebuildCursor.reset();
+  ShowSnapshot(*snapshot);
+}
+
+void TfrmMain::ShowSnapshot(const TPrinterSnapshot& snapshot) {
   QTreeWidget* list = ui->lstvwPrinters;
   const bool visible = list->isVisibleTo(this);
-  WaitCursor wait;
   QTreeWidgetItem* again = nullptr;
   {
     const QSignalBlocker block(list);
@@ -82,23 +139,19 @@ void TfrmMain::lstvwPrintersPaint() {
     list->setSortingEnabled(false);
     list->clear();
 
-    // One request to the server for the whole rebuild.
-    const platform::SpoolerSnapshot snapshot;
-    std::vector<std::string> names;
-    const int failure = EnumPrinterNames(names);
-    if (failure == rc::kOutOfMemory) {
+    if (snapshot.Result == rc::kOutOfMemory) {
       ShowMessageBox(std::string(strings::Load(4354)), platform::mb::kIconInformation, 0);
-    } else if (failure == kEnumSpoolerUnreachable) {
+    } else if (snapshot.Result == kEnumSpoolerUnreachable) {
       ShowMessageBox(std::string(strings::Load(4359)), platform::mb::kIconExclamation, 0);
     }
 
-    const TDownDocFile* doc = FApp.GetDoc();
-    for (const std::string& name : names) {
+    for (const TPrinterSnapshot::Printer& printer : snapshot.Printers) {
+      const TPrinterRow row = FApp.PrinterRowOf(printer);
       auto* item = new PrinterItem(list);
-      item->setText(0, QString::fromStdString(name));
-      TPrnInfo info;
+      item->setText(0, QString::fromStdString(printer.Name));
       std::string codeText = "0";
-      if (FApp.QueryPrinter(name, info) == 1) {
+      if (row.Read == 1) {
+        const TPrnInfo& info = row.Info;
         item->setText(1, QString::fromStdString(info.Driver));
         item->setText(2, QString::fromStdString(info.Port));
         item->setText(3, QString::fromStdString(info.Location));
@@ -108,10 +161,9 @@ void TfrmMain::lstvwPrintersPaint() {
       item->setData(0, kCodeRole, QString::fromStdString(codeText));
       int index = text::ParseIniInteger(codeText).value_or(0);
       if (index < 0 || index >= FIcons.size()) index = 0;
-      const bool ghosted = !FApp.IsUpgradable(name) || (doc && !FApp.IsFileForPrinter(name));
-      item->setIcon(0, ghosted ? Dimmed(FIcons[index]) : FIcons[index]);
-      item->setData(0, Qt::UserRole + 2, ghosted);
-      if (ghosted) {
+      item->setIcon(0, row.Ghosted ? Dimmed(FIcons[index]) : FIcons[index]);
+      item->setData(0, Qt::UserRole + 2, row.Ghosted);
+      if (row.Ghosted) {
         for (int c = 0; c < 5; ++c)
           item->setForeground(c, palette().brush(QPalette::Disabled, QPalette::Text));
       }
@@ -126,22 +178,30 @@ void TfrmMain::lstvwPrintersPaint() {
     list->setSortingEnabled(true);
     list->sortItems(0, Qt::AscendingOrder);
     list->setVisible(visible);
-    // What the list now shows, for noticing later changes (answered from the same snapshot).
-    if (const auto print = PrintersFingerprint()) {
-      FPrintersFingerprint = *print;
-      FPrintersSeen = true;
-    }
+    if (again) list->setCurrentItem(again);
   }
-  FRebuilding = false;
   // Selecting it runs the change handler, as a click would.
-  if (again) list->setCurrentItem(again);
+  if (again) lstvwPrintersChange(again);
 }
 
 void TfrmMain::lstvwPrintersChange(QTreeWidgetItem* item) {
-  if (!item || FRebuilding) return;
+  if (!item) return;
   ui->pnlSelected->setText(item->text(0));
   FApp.SelectPrinter(item->text(0).toStdString());
   ShowSelectedPrinter();
+}
+
+void TfrmMain::ListSelectionChanged() {
+  // Every row the person highlights, by mouse or keys, becomes the selected printer, also the
+  // one that was current before a printer was chosen outside the list.
+  const QList<QTreeWidgetItem*> rows = ui->lstvwPrinters->selectedItems();
+  if (!rows.isEmpty()) lstvwPrintersChange(rows.first());
+}
+
+void TfrmMain::ForgetListSelection() {
+  const QSignalBlocker block(ui->lstvwPrinters);
+  ui->lstvwPrinters->clearSelection();
+  ui->lstvwPrinters->setCurrentItem(nullptr);
 }
 
 void TfrmMain::ShowSelectedPrinter() {
@@ -164,18 +224,18 @@ void TfrmMain::UpdateStatusText() {
     if (!FApp.IsTargetModel(p)) status = strings::Load(4177);
     if (FApp.GetDoc() && !FApp.IsFileForPrinter(p)) status = strings::Load(4178);
   }
-  ui->StatusBar->showMessage(QString::fromStdString(status));
+  // A label of its own: a menu item's tip, shown while it is hovered, never wipes it out.
+  FStatusText->setText(QString::fromStdString(status));
 }
 
 void TfrmMain::WatchPrinters() {
   // Printers added, deleted or changed on the server show without a refresh: a cheap look at the
   // server every few seconds, skipped while a modal window or a transfer is open.
-  if (QApplication::activeModalWidget() || FRebuilding || FAutoRunning || !isVisible()) return;
-  const std::optional<std::string> now = PrintersFingerprint();
-  if (!now) return;
-  if (FPrintersSeen && *now != FPrintersFingerprint) PrintersChanged();
-  FPrintersFingerprint = *now;
-  FPrintersSeen = true;
+  if (QApplication::activeModalWidget() || FGathering || FPendingSnapshot || FAutoRunning ||
+      !isVisible()) {
+    return;
+  }
+  StartGather(false);
 }
 
 void TfrmMain::PrintersChanged() {
@@ -187,10 +247,14 @@ void TfrmMain::PrintersChanged() {
 
 void TfrmMain::RunDeferredRebuild() {
   if (!FRebuildPending) return;
-  if (QApplication::activeModalWidget() || FRebuilding || FAutoRunning) {
+  if (QApplication::activeModalWidget() || FAutoRunning) {
     QTimer::singleShot(500, this, &TfrmMain::RunDeferredRebuild);
     return;
   }
   FRebuildPending = false;
-  lstvwPrintersPaint();
+  if (FGathering) {
+    FRebuildQueued = true;
+    return;
+  }
+  StartGather(true);
 }

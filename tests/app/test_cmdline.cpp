@@ -160,6 +160,30 @@ TEST(CommandLine, SwitchesOverrideTheSettingsButAreNotSaved) {
   EXPECT_EQ(app.ViewLocal, 0);
 }
 
+TEST(CommandLine, NoAndNmShapeOnlyTheRunTheyStart) {
+  struct Case {
+    const char* settings;
+    std::vector<std::string> args;
+    bool unattended;
+    int showMessageAfter;  // once the run has ended: as the settings file says
+  };
+  const Case cases[] = {{"", {"/NO", "/NM"}, true, 1},
+                        {"ShowMessage=0\n", {"/NO", "/NM"}, true, 0},
+                        {"ShowMessage=0\n", {"/NO"}, true, 0},
+                        {"", {"/NO"}, false, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.settings + ::testing::PrintToString(c.args));
+    TempEnv env;
+    testsupport::WriteFile(env.SettingsFile(), std::string("[FWLOAD.INI]\n") + c.settings);
+    TFWLOADApp app(c.args);
+    EXPECT_EQ(app.Unattended(), c.unattended);
+    app.EndCommandLineRun();
+    EXPECT_FALSE(app.Unattended());
+    EXPECT_EQ(app.Interactive, 1);
+    EXPECT_EQ(app.ShowMessage, c.showMessageAfter);
+  }
+}
+
 TEST(CommandLine, LongFileNamesAreNotCut) {
   const std::string name = "/tmp/" + std::string(400, 'f') + ".FWB";
   Started r({name});

@@ -1,5 +1,6 @@
 // Unattended runs of the program, end to end: fwload FILE /PR=queue /NO /NM /IM=1 through the
 // private print server to the simulated printer.
+#include "app/strings.h"
 #include "printers/printers_support.h"
 #include "support/run.h"
 #include "support/simulator.h"
@@ -37,11 +38,11 @@ struct Outcome {
   std::string standardError;
 };
 
-Outcome RunProgram(const QStringList& args) {
+Outcome RunProgram(const QStringList& args, int waitMs = 60000) {
   QProcess p;
   p.start(QString::fromStdString((testsupport::BinDir() / "fwload").string()),
           QStringList{"-platform", "offscreen"} + args);
-  if (!p.waitForFinished(60000)) {
+  if (!p.waitForFinished(waitMs)) {
     p.kill();
     p.waitForFinished();
     return {};
@@ -123,6 +124,24 @@ TEST_F(Unattended, AMissingFileEndsWithFourAndSaysWhy) {
       << out.standardError;
   EXPECT_TRUE(sim->Records().empty());
   EXPECT_FALSE(std::filesystem::exists(Log()));
+}
+
+TEST_F(Unattended, WithoutAFileOrAPrinterTheRunEndsWithItsCodeAndSaysWhy) {
+  // Nobody watches the window such a run would leave: it ends and says why.
+  struct Case {
+    QStringList args;
+    int code;
+    int message;
+  };
+  const Case cases[] = {{{QString::fromStdString("/PR=" + queue), "/NO", "/NM", "/IM=1"}, 4, 4355},
+                        {{QString::fromStdString(file.string()), "/NO", "/NM", "/IM=1"}, 5, 4356}};
+  for (const Case& c : cases) {
+    const Outcome out = RunProgram(c.args, 20000);
+    EXPECT_EQ(out.exitCode, c.code) << out.standardError;
+    EXPECT_NE(out.standardError.find(std::string(strings::Load(c.message))), std::string::npos)
+        << out.standardError;
+  }
+  EXPECT_TRUE(sim->Records().empty());
 }
 
 TEST_F(Unattended, AnUnknownQueueEndsWithThePrinterCode) {

@@ -197,7 +197,11 @@ std::unique_ptr<platform::ISpoolPrinter> FakeSpooler::OpenPrinter(const std::str
 
 // ---- FakeAccessLibrary ----
 
-int FakeAccessLibrary::SelectNetworkPrinter(void*, std::string&) { return 0; }
+int FakeAccessLibrary::SelectNetworkPrinter(void*, std::string& target) {
+  if (NetworkChoice.empty()) return 0;
+  target = NetworkChoice;
+  return 1;
+}
 
 bool FakeAccessLibrary::GetFtpPrinterInfo(const std::string& host, std::string& model,
                                           std::string& version, std::uint32_t& lastError) {

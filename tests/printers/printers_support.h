@@ -123,6 +123,7 @@ class FakeAccessLibrary : public IAccessLibrary {
   };
   std::map<std::string, Answer> Hosts;  // host -> answer; any other host does not answer
   std::vector<std::string> Asked;       // every host asked, as given
+  std::string NetworkChoice;            // what the network printer dialog hands back; empty: cancel
 
   int SelectNetworkPrinter(void* owner, std::string& target) override;
   bool GetFtpPrinterInfo(const std::string& host, std::string& model, std::string& version,

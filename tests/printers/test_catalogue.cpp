@@ -2,6 +2,7 @@
 // rules, record filling, and the FTP branch with its remembered model.
 #include "access/addresses.h"
 #include "app/codes.h"
+#include "firmware/dwndoc.h"
 #include "platform/spooler_cups.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
@@ -9,6 +10,8 @@
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -197,6 +200,55 @@ TEST(Catalogue, APrinterThatCannotBeOpenedOrReadKeepsNothingOfThePrevious) {
   EXPECT_EQ(app.QueryPrinter("", info), 0);
   EXPECT_EQ(info.Name, "m3");
   EXPECT_EQ(info.Command, 1);
+}
+
+TEST(Catalogue, TheRowsOfASnapshotSayWhatThePrintersSayWhenAsked) {
+  TempEnv env;
+  FakeSpooler spooler;
+  spooler.Add(Queue("m3", "TORVA VELOXIA M3", "socket://10.0.0.3"));
+  spooler.Add(Queue("old-lpt", "TORVA PX-1300", "LPT1:"));
+  spooler.Add(Queue("old-net", "TORVA PX-1300", "socket://10.0.0.4"));
+  spooler.Add(Queue("chosen", "???", "socket://10.0.0.5"));
+  spooler.Add(Queue("unreadable", "TORVA VELOXIA M3", "LPT1:"));
+  spooler.Unreadable.push_back("unreadable");
+  spooler.Order.push_back("gone");  // listed, then deleted before it could be opened
+  TFWLOADApp app({}, env.SettingsFile());
+  app.Doc = std::make_unique<TDownDocFile>();
+  app.Doc->FDownLoadPrinter = {"PX-1300", "M3"};
+  // The selected printer counts with the model it was selected with.
+  app.SelectPrinter("chosen");
+  app.PrinterInfo.Driver = "TORVA VELOXIA M3";
+
+  const TPrinterSnapshot snapshot = GatherPrinters();
+  ASSERT_EQ(snapshot.Result, 0);
+  ASSERT_EQ(snapshot.Printers.size(), 6u);
+  const std::map<std::string, bool> ghosted = {{"m3", false},        {"old-lpt", false},
+                                               {"old-net", true},    {"chosen", false},
+                                               {"unreadable", true}, {"gone", true}};
+  for (const TPrinterSnapshot::Printer& p : snapshot.Printers) {
+    SCOPED_TRACE(p.Name);
+    const TPrinterRow row = app.PrinterRowOf(p);
+    TPrnInfo asked;
+    EXPECT_EQ(row.Read, app.QueryPrinter(p.Name, asked));
+    EXPECT_EQ(row.Info.Name, asked.Name);
+    EXPECT_EQ(row.Info.Driver, asked.Driver);
+    EXPECT_EQ(row.Info.Port, asked.Port);
+    EXPECT_EQ(row.Info.Code, asked.Code);
+    EXPECT_EQ(row.Info.CodeText, asked.CodeText);
+    EXPECT_EQ(row.Ghosted, !app.IsUpgradable(p.Name) || !app.IsFileForPrinter(p.Name));
+    EXPECT_EQ(row.Ghosted, ghosted.at(p.Name));
+  }
+
+  // A changed printer changes the snapshot's fingerprint; the server being gone leaves none.
+  spooler.Printers["old-net"].Location = "moved";
+  const TPrinterSnapshot later = GatherPrinters();
+  ASSERT_TRUE(snapshot.Fingerprint && later.Fingerprint);
+  EXPECT_NE(*snapshot.Fingerprint, *later.Fingerprint);
+  EXPECT_EQ(*later.Fingerprint, *GatherPrinters().Fingerprint);
+  spooler.EnumStatus = platform::SpoolStatus::Unreachable;
+  const TPrinterSnapshot gone = GatherPrinters();
+  EXPECT_EQ(gone.Result, kEnumSpoolerUnreachable);
+  EXPECT_FALSE(gone.Fingerprint);
 }
 
 TEST(Catalogue, DriverNameOfTheSelectedPrinterAsksNobody) {

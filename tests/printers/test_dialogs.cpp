@@ -113,7 +113,7 @@ TEST_F(Dialogs, SelectPrinterAsksThroughTheDialog) {
 TEST_F(Dialogs, AnUnattendedRunNeverShowsTheModelDialog) {
   TdlgPrnModel dialog;
   TPrnModelChooser chooser(&dialog);
-  chooser.SetUnattended(true);
+  chooser.SetUnattended([] { return true; });
   bool shown = false;
   QTimer guard;
   QObject::connect(&guard, &QTimer::timeout, [&shown]() {

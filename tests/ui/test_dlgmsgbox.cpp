@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -93,4 +94,19 @@ TEST(DlgMsgBox, HelpOpensTheTopicAndLeavesTheDialogOpen) {
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(help::LastTopic(), 1032);
   EXPECT_EQ(d.HelpContext(), 1032);
+}
+
+TEST(DlgMsgBox, IsCentredOnTheScreenWhereverItsOwnerIs) {
+  QWidget owner;
+  owner.setGeometry(0, 0, 300, 200);
+  owner.show();
+  TDlgMsgBox d(&owner);
+  QPoint centre;
+  WhileShown([&] {
+    centre = d.frameGeometry().center();
+    Button(d, "ButtonOk")->click();
+  });
+  d.Execute("t", 0, 32, 1, "c");
+  const QPoint screen = d.screen()->availableGeometry().center();
+  EXPECT_LE((centre - screen).manhattanLength(), 2) << centre.x() << "," << centre.y();
 }

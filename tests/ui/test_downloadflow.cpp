@@ -7,8 +7,12 @@
 #include "platform/profile.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QThread>
 #include <QTimer>
 
 #include <functional>
@@ -206,7 +210,7 @@ TEST(DownloadLogSection, LeavesTheTimeOutAtMidnight) {
   EXPECT_GT(downloadlog::SectionName(later).size(), date.size() + 1);
 }
 
-TEST_F(DownloadFlow, AnUnattendedRunWithoutAPrinterLeavesTheWindowOpen) {
+TEST_F(DownloadFlow, AnUnattendedRunWithoutAPrinterLeavesAnInteractiveWindowOpen) {
   app->Interactive = 0;
   OpenDocument();
   window->show();
@@ -215,6 +219,42 @@ TEST_F(DownloadFlow, AnUnattendedRunWithoutAPrinterLeavesTheWindowOpen) {
   EXPECT_TRUE(window->isVisible());
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(app->LastResult, 0);
+  // "/NO" shaped only the run that did not start: what follows is an interactive session, whose
+  // exit code is 0 whatever its downloads come to.
+  EXPECT_EQ(app->Interactive, 1);
+  window->ExecDownload();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, Str(4355));
+  EXPECT_EQ(window->ExitCode(), 0);
+}
+
+TEST_F(DownloadFlow, ARaiseRequestLeavesTheWindowOfAnUnattendedRunHidden) {
+  const auto file = env.Root() / "fw.FWB";
+  testsupport::WriteFile(file, "data");
+  SetShown("edtFileName", file.string());
+  OpenDocument();
+  app->Interactive = 0;
+  app->SelectedPrinter = "queue";
+  SetShown("pnlSelected", "queue");
+  window->show();
+  // A second start asks for the window while the run waits on a confirmation.
+  struct Raising : platform::IMessageBoxes {
+    std::function<void()> onShow;
+    int Show(const std::string&, unsigned, int) override {
+      onShow();
+      return platform::kIdCancel;
+    }
+  } raising;
+  bool visible = true;
+  raising.onShow = [&] {
+    window->RaiseToFront();
+    visible = window->isVisible();
+  };
+  platform::SetMessageBoxes(&raising);
+  window->WMAutoRun();
+  platform::SetMessageBoxes(&boxes);
+  EXPECT_FALSE(visible);
+  EXPECT_EQ(window->ExitCode(), 3);  // the confirmation was cancelled
 }
 
 TEST_F(DownloadFlow, OpeningAFileShowsItsStateOrWhyNot) {
@@ -278,10 +318,8 @@ TEST_F(DownloadFlow, TheFileDialogOpensInTheLastFolderAndRemembersTheNewOne) {
   EXPECT_EQ(app->OpenFolder, env.Root().string());
   EXPECT_EQ(app->GetDoc(), nullptr);
 
-  QString filter;
   QString directory;
   WhenFileDialogIsUp([&](QFileDialog* d) {
-    filter = d->nameFilters().value(0);
     directory = d->directory().absolutePath();
     // Typed, as a user may: the dialog lists the folder in the background.
     d->findChild<QLineEdit*>("fileNameEdit")
@@ -289,19 +327,38 @@ TEST_F(DownloadFlow, TheFileDialogOpensInTheLastFolderAndRemembersTheNewOne) {
     QMetaObject::invokeMethod(d, "accept");
   });
   window->FileOpen();
-  // Extensions in any letter case are offered.
-  EXPECT_TRUE(filter.contains("*.[fF][wW][bB]")) << filter.toStdString();
-  testsupport::WriteFile(folder / "UPPER.FW_", "x");
-  testsupport::WriteFile(folder / "other.txt", "x");
-  const QString patterns = filter.mid(filter.lastIndexOf('(') + 1).chopped(1);
-  QStringList shown =
-      QDir(QString::fromStdString(folder.string())).entryList(patterns.split(' '), QDir::Files);
-  shown.sort();
-  EXPECT_EQ(shown, QStringList({"UPPER.FW_", "fw.fwb"}));
   EXPECT_EQ(directory.toStdString(), env.Root().string());
   EXPECT_EQ(app->OpenFolder, folder.string());
   EXPECT_EQ(window->findChild<QLabel*>("pnlFileName")->text().toStdString(),
             (folder / "fw.fwb").string());
   ASSERT_NE(app->GetDoc(), nullptr);
   EXPECT_EQ(app->GetDoc()->FFormatValid, 1);
+}
+
+TEST_F(DownloadFlow, TheFileDialogNamesTheKindsAndListsThemInAnyLetterCase) {
+  const auto folder = env.Root() / "firmware";
+  for (const char* name : {"fw.fwb", "UPPER.FW_", "Mixed.Fwv", "other.txt"})
+    testsupport::WriteFile(folder / name, "x");
+  app->OpenFolder = folder.string();
+  QString kinds;
+  QStringList listed;
+  WhenFileDialogIsUp([&](QFileDialog* d) {
+    kinds = d->findChild<QComboBox*>("fileTypeCombo")->itemText(0);
+    // The dialog lists the folder in the background.
+    auto* model = d->findChild<QFileSystemModel*>();
+    const QModelIndex root = model->index(QString::fromStdString(folder.string()));
+    QElapsedTimer t;
+    t.start();
+    while (model->rowCount(root) < 3 && t.elapsed() < 5000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(5);
+    }
+    for (int i = 0; i < model->rowCount(root); ++i)
+      listed << model->index(i, 0, root).data().toString();
+    d->reject();
+  });
+  window->FileOpen();
+  EXPECT_TRUE(kinds.endsWith("(*.FWB *.FW_ *.FWV)")) << kinds.toStdString();
+  listed.sort();
+  EXPECT_EQ(listed, QStringList({"Mixed.Fwv", "UPPER.FW_", "fw.fwb"}));
 }

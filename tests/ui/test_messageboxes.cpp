@@ -2,6 +2,7 @@
 #include "ui/messageboxes.h"
 
 #include "app/help.h"
+#include "ui/waitcursor.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -59,6 +60,32 @@ TEST(MessageBoxes, HelpOpensTheTopicAndTheBoxWaits) {
   EXPECT_EQ(boxes.Show("text", 0x4041, 1015), 1);
   EXPECT_TRUE(stillOpen);
   EXPECT_EQ(help::LastTopic(), 1015);
+  // The box is gone; the help window stays for the person to read on.
+  QApplication::processEvents();
+  QWidget* helpWindow = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->objectName() == "HelpWindow" && w->isVisible()) helpWindow = w;
+  }
+  ASSERT_NE(helpWindow, nullptr);
+  helpWindow->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(MessageBoxes, TheHourglassStepsAsideWhileABoxWaits) {
+  QtMessageBoxes boxes;
+  {
+    WaitCursor busy;
+    bool hourglassOverBox = true;
+    WhileShown([&](QMessageBox* box) {
+      hourglassOverBox = QApplication::overrideCursor() != nullptr;
+      box->defaultButton()->click();
+    });
+    boxes.Show("text", 0x40, 0);
+    EXPECT_FALSE(hourglassOverBox);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);  // back once the box is answered
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  }
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(MessageBoxes, IconsAndSingleButtons) {

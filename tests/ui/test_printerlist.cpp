@@ -4,6 +4,9 @@
 #include "firmware/dwndoc.h"
 #include "printers/printers_support.h"
 
+#include "support/run.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -13,9 +16,13 @@
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
 
 namespace {
 
@@ -35,7 +42,27 @@ class PrinterList : public MainWindowTest {
     }
     return nullptr;
   }
-  QString Status() { return window->findChild<QStatusBar*>("StatusBar")->currentMessage(); }
+  // Rebuilds the list and waits until its rows are shown (the server is asked off the window's
+  // thread).
+  void Paint() {
+    window->lstvwPrintersPaint();
+    WaitForList();
+  }
+  void WaitForList() {
+    QElapsedTimer t;
+    t.start();
+    do {  // events first: the window may have a rebuild still to start (when first shown)
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(5);
+    } while (window->RebuildUnderWay() && t.elapsed() < 20000);
+    ASSERT_FALSE(window->RebuildUnderWay());
+  }
+  // What the status bar shows: its status line (a label of its own, or the bar's message).
+  QString Status() {
+    auto* bar = window->findChild<QStatusBar*>("StatusBar");
+    auto* line = bar->findChild<QLabel*>("StatusText");
+    return line ? line->text() : bar->currentMessage();
+  }
   void Select(const QString& name) {
     QTreeWidgetItem* row = Row(name);
     ASSERT_NE(row, nullptr) << name.toStdString();
@@ -58,7 +85,7 @@ class PrinterList : public MainWindowTest {
 }  // namespace
 
 TEST_F(PrinterList, ShowsEveryQueueWithItsModelIconAndGhostsThoseThatCannotBeUpdated) {
-  window->lstvwPrintersPaint();
+  Paint();
   EXPECT_TRUE(boxes.shown.empty());
   ASSERT_NE(Row("px1400"), nullptr);
   EXPECT_EQ(Row("px1400")->text(1), "TORVA LEAFSPRINT PX-1400");
@@ -82,7 +109,7 @@ TEST_F(PrinterList, ShowsEveryQueueWithItsModelIconAndGhostsThoseThatCannotBeUpd
 }
 
 TEST_F(PrinterList, TheStatusLineSaysWhyAPrinterCannotBeUpdated) {
-  window->lstvwPrintersPaint();
+  Paint();
   Select("px1400");
   EXPECT_EQ(app->SelectedPrinter, "px1400");
   EXPECT_EQ(window->findChild<QLabel*>("pnlSelected")->text(), "px1400");
@@ -94,21 +121,21 @@ TEST_F(PrinterList, TheStatusLineSaysWhyAPrinterCannotBeUpdated) {
   EXPECT_EQ(Status(), "");
   // A file for another model ghosts the printer and says so.
   OpenFileFor({"M2"});
-  window->lstvwPrintersPaint();
+  Paint();
   EXPECT_TRUE(Row("veloxia-m3")->data(0, kGhostRole).toBool());
   EXPECT_EQ(Status().toStdString(), Str(4178));
 }
 
 TEST_F(PrinterList, TheSelectedPrinterIsFoundAgainWhateverItsLetterCase) {
   window->findChild<QLabel*>("pnlSelected")->setText("PX1400");
-  window->lstvwPrintersPaint();
+  Paint();
   ASSERT_NE(list->currentItem(), nullptr);
   EXPECT_EQ(list->currentItem()->text(0), "px1400");
   EXPECT_EQ(app->SelectedPrinter, "px1400");
 }
 
 TEST_F(PrinterList, AnUnknownModelOnANetworkPortIsConfirmedTwice) {
-  window->lstvwPrintersPaint();
+  Paint();
   Select("rawq");
   OpenFileFor({"PX-E3000"});
   boxes.Answer({1, 2});  // go on past the model warning, stop at the interface notice
@@ -130,7 +157,7 @@ TEST_F(PrinterList, TwoPortsAreConfirmedEvenWhenTheFileFits) {
   pair.Driver = "TORVA PX-1300";
   pair.Port = "LPT1:,LPT2:";
   spooler.Add(pair);
-  window->lstvwPrintersPaint();
+  Paint();
   Select("pair");
   OpenFileFor({"PX-1300"});
   boxes.Answer({1, 1, 2});
@@ -147,14 +174,14 @@ TEST_F(PrinterList, TwoPortsAreConfirmedEvenWhenTheFileFits) {
 }
 
 TEST_F(PrinterList, AClassOfTwoQueuesIsAPrinterWithTwoPorts) {
-  window->lstvwPrintersPaint();
+  Paint();
   ASSERT_NE(Row("lpt-pair"), nullptr);
   EXPECT_EQ(Row("lpt-pair")->text(2), "LPT1:,LPT2:");
 }
 
 TEST_F(PrinterList, WithConfirmationsOffACommandModelStillAsksAboutTheSettingsMemory) {
   app->ShowMessage = 0;
-  window->lstvwPrintersPaint();
+  Paint();
   Select("veloxia-m3");
   OpenFileFor({"M3"});
   bool asked = false;
@@ -170,22 +197,23 @@ TEST_F(PrinterList, WithConfirmationsOffACommandModelStillAsksAboutTheSettingsMe
 
 TEST_F(PrinterList, APrinterAddedOnTheServerAppearsWithoutARefresh) {
   window->show();
-  window->lstvwPrintersPaint();
+  Paint();
   window->WatchPrinters();
+  WaitForList();
   EXPECT_EQ(Row("added-later"), nullptr);
   printerstest::sandbox::AddQueue("added-later", "socket://127.0.0.1:9/?snmp=false", "TORVA M3");
   window->WatchPrinters();
-  QApplication::processEvents();
+  WaitForList();
   EXPECT_NE(Row("added-later"), nullptr);
   printerstest::sandbox::Remove("added-later");
   window->WatchPrinters();
-  QApplication::processEvents();
+  WaitForList();
   EXPECT_EQ(Row("added-later"), nullptr);
 }
 
 TEST_F(PrinterList, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
   window->show();
-  QApplication::processEvents();  // the first fill, when the window is shown
+  WaitForList();  // the first fill, when the window is shown
   // Only the changes reported here may ask the server: the periodic look stays out of the count.
   window->findChild<QTimer*>("PrinterWatch")->stop();
   const std::size_t before = printerstest::sandbox::Requests(printerstest::sandbox::Dir());
@@ -208,4 +236,124 @@ TEST_F(PrinterList, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
   QThread::msleep(1200);
   QApplication::processEvents();
   EXPECT_EQ(printerstest::sandbox::Requests(printerstest::sandbox::Dir()), before + 1);
+}
+
+TEST_F(PrinterList, TheStatusLineStaysWhileAMenuItemIsHovered) {
+  window->show();
+  Paint();
+  Select("px1400");
+  ASSERT_EQ(Status().toStdString(), Str(4179));
+  // What a menu does for the item under the mouse: it shows the item's tip in the status bar.
+  window->findChild<QAction*>("MF_Open")->showStatusText(window.get());
+  QApplication::processEvents();
+  EXPECT_EQ(Status().toStdString(), Str(4179));
+}
+
+TEST_F(PrinterList, TheRowClickedAfterAChoiceElsewhereIsThePrinterThatReceivesTheFile) {
+  // A network choice hands back a queue or an FTP address; either leaves the list.
+  for (const char* elsewhere : {"px1400", "ftp://192.0.2.9/ketora0"}) {
+    SCOPED_TRACE(elsewhere);
+    printerstest::FakeAccessLibrary access;
+    access.NetworkChoice = elsewhere;
+    window->show();
+    Paint();
+    auto click = [&](const char* name) {
+      QTreeWidgetItem* row = Row(name);
+      ASSERT_NE(row, nullptr);
+      list->scrollToItem(row);
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row).center());
+    };
+    click("veloxia-m3");
+    ASSERT_EQ(app->SelectedPrinter, "veloxia-m3");
+
+    window->findChild<QAction*>("PM_Network")->trigger();
+    EXPECT_EQ(app->SelectedPrinter, elsewhere);
+    window->findChild<QAction*>("PM_Local")->trigger();  // the list again
+    ASSERT_TRUE(list->isVisible());
+    // Nothing highlighted speaks for a printer other than the selected one.
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+
+    click("veloxia-m3");
+    EXPECT_EQ(app->SelectedPrinter, "veloxia-m3");
+    EXPECT_EQ(window->findChild<QLabel*>("pnlSelected")->text(), "veloxia-m3");
+    ASSERT_EQ(list->selectedItems().size(), 1);
+    EXPECT_EQ(list->selectedItems()[0]->text(0), "veloxia-m3");
+  }
+}
+
+namespace {
+
+// A print server of the test's own, which the test can stop as a hung server would be.
+class OwnServer {
+ public:
+  OwnServer() {
+    char name[] = "/tmp/fwl.XXXXXX";
+    if (!::mkdtemp(name)) return;
+    dir_ = name;
+    // The server's user must pass through to its spool.
+    std::filesystem::permissions(dir_, std::filesystem::perms(0755));
+    const printerstest::ScopedEnv tmp("TMPDIR", dir_.string());
+    if (testsupport::Run({Script(), "start", (dir_ / "s").string()}) != 0) return;
+    if (testsupport::Run({Script(), "add-queue", (dir_ / "s").string(), "solo",
+                          "socket://127.0.0.1:9/?snmp=false", "TORVA VELOXIA M3"}) != 0) {
+      return;
+    }
+    std::string root = testsupport::ReadFile(dir_ / "s" / "root");
+    root.erase(root.find_last_not_of('\n') + 1);
+    pid_ = std::stoi(testsupport::ReadFile(std::filesystem::path(root) / "cupsd.pid"));
+  }
+  ~OwnServer() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
+    if (!dir_.empty()) {
+      testsupport::Run({Script(), "stop", (dir_ / "s").string()});
+      std::filesystem::remove_all(dir_);
+    }
+  }
+  pid_t Pid() const { return pid_; }
+  std::string Socket() const { return (dir_ / "s" / "cups.sock").string(); }
+
+ private:
+  static std::string Script() {
+    return (testsupport::SourceDir() / "tools" / "cups-sandbox.sh").string();
+  }
+  std::filesystem::path dir_;
+  pid_t pid_ = 0;
+};
+
+}  // namespace
+
+TEST_F(PrinterList, AServerThatStopsAnsweringNeverHoldsTheWindowUp) {
+  OwnServer server;
+  ASSERT_GT(server.Pid(), 0);
+  const printerstest::ScopedEnv cups("CUPS_SERVER", server.Socket());
+  window->show();
+  WaitForList();  // the first fill
+  ASSERT_NE(Row("solo"), nullptr);
+
+  ASSERT_EQ(::kill(server.Pid(), SIGSTOP), 0);
+  QElapsedTimer t;
+  t.start();
+  window->WatchPrinters();                             // the periodic look
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // nobody asked: no hourglass
+  window->lstvwPrintersPaint();                        // the person's refresh
+  EXPECT_LT(t.elapsed(), 500);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  // The window goes on handling events while the server is silent.
+  int ticks = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+  tick.start(20);
+  t.restart();
+  while (t.elapsed() < 1000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  EXPECT_GT(ticks, 25);
+  EXPECT_TRUE(window->RebuildUnderWay());
+
+  ASSERT_EQ(::kill(server.Pid(), SIGCONT), 0);
+  WaitForList();
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_NE(Row("solo"), nullptr);
 }

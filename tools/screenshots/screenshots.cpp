@@ -27,6 +27,7 @@
 #include <QLabel>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -92,6 +93,16 @@ int main(int argc, char** argv) {
     if (list->topLevelItem(i)->text(0) == "Office-M3") list->setCurrentItem(list->topLevelItem(i));
   }
   Shoot(frmMain, "main-local");
+
+  // The file dialog in the sample's folder: the kinds it offers.
+  model.OpenFolder = std::filesystem::path(firmware).parent_path().string();
+  QTimer::singleShot(800, [] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      Shoot(dialog, "dialog-open");
+      dialog->close();
+    }
+  });
+  frmMain->FileOpen();
 
   // The settings-memory question.
   ShootModal(DlgMsgBox, "dialog-memory",
