@@ -1,9 +1,25 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets, writes their seeds and runs each one in turn.
-#   tests/fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
-# Corpora and logs stay in build-fuzz/corpus/TARGET and build-fuzz/run-TARGET/.
+# Builds the fuzz targets, writes their seeds and runs each given target in turn, on one core.
+#   tests/fuzz/run.sh [--background] [SECONDS_PER_TARGET] [TARGET...]
+# Targets: fuzz_szdd, fuzz_cabinet, fuzz_header (all three when none is given).
+# Corpora grow from run to run in build-fuzz/corpus/TARGET; each run's log, crash files and
+# summary go to build-fuzz/run-TARGET/. At the end of each target a line
+#   == TARGET: Done N runs in S second(s)
+# is printed and kept in build-fuzz/run-TARGET/summary.txt (or what it found instead).
+# --background: starts the same command detached and returns at once; its output goes to
+# build-fuzz/run.out.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+
+if [ "${1:-}" = "--background" ]; then
+  shift
+  mkdir -p build-fuzz
+  setsid nohup "$0" "$@" >build-fuzz/run.out 2>&1 </dev/null &
+  echo "fuzzing in the background, process $!; output: build-fuzz/run.out"
+  echo "stop it with: kill -- -$!"
+  exit 0
+fi
+
 seconds="${1:-600}"
 shift || true
 targets=("$@")
@@ -11,6 +27,7 @@ targets=("$@")
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target "${targets[@]}" make_seeds
+rm -rf build-fuzz/seeds
 cmake --build --preset fuzz --target fuzz_seeds
 
 # The targets' files go to a folder of this run, in memory where possible, removed at the end.
@@ -20,13 +37,26 @@ work="$(mktemp -d "$shm/fwload-fuzz-run-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
 for target in "${targets[@]}"; do
-  seeds="build-fuzz/seeds/${target#fuzz_}"
+  kind="${target#fuzz_}"
   corpus="build-fuzz/corpus/$target"
   run="build-fuzz/run-$target"
   mkdir -p "$corpus" "$run"
-  echo "== $target for $seconds s (log: $run/fuzz-0.log)"
-  (cd "$run" && TMPDIR="$work" ASAN_OPTIONS=detect_leaks=1 "../bin/$target" -jobs=1 -workers=1 \
-      -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 \
-      "../corpus/$target" "../seeds/${target#fuzz_}") || true
-  grep -E "^#[0-9]+.*DONE|Done [0-9]+ runs|ERROR|crash-|timeout-|leak-" "$run/fuzz-0.log" | tail -5 || true
+  dict=()
+  [ -f "tests/fuzz/$kind.dict" ] && dict=(-dict="$PWD/tests/fuzz/$kind.dict")
+  echo "== $target for $seconds s (log: $run/fuzz.log)"
+  # One process, one thread: no -jobs or -fork, so the run keeps to one core.
+  status=0
+  (cd "$run" && TMPDIR="$work" ASAN_OPTIONS=detect_leaks=1 "../bin/$target" \
+      -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
+      -artifact_prefix=./ "${dict[@]}" "../corpus/$target" "../seeds/$kind" >fuzz.log 2>&1) ||
+    status=$?
+  if done_line="$(grep -E "^Done [0-9]+ runs" "$run/fuzz.log" | tail -1)" && [ "$status" -eq 0 ]; then
+    summary="$target: $done_line"
+  else
+    found="$(grep -E "^SUMMARY|ERROR|^fuzz_" "$run/fuzz.log" | head -1 || true)"
+    input="$(grep -oE "Test unit written to .*" "$run/fuzz.log" | tail -1 || true)"
+    summary="$target: stopped with status $status: $found; $input"
+  fi
+  echo "$summary" >"$run/summary.txt"
+  echo "== $summary"
 done
