@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -68,10 +69,12 @@ class RecordingVisitor : public platform::ICabinetVisitor {
     info.FullTargetName = target.string();
     info.Error = error;
     CabinetCallback(target_.data(), kFileExtracted, reinterpret_cast<std::uintptr_t>(&info), 0);
-    Outcomes[target.lexically_normal().string()] = {member.size, error == 0};
+    // The callback builds targets from the extraction folder and the name's non-empty parts, so
+    // they compare as they are with the paths found on disk.
+    Outcomes[target.string()] = {member.size, error == 0};
   }
 
-  std::map<std::string, Outcome> Outcomes;
+  std::unordered_map<std::string, Outcome> Outcomes;
 
  private:
   std::string target_;
@@ -91,7 +94,7 @@ struct Bench {
     const fs::path& root = fuzzenv::Root();
     fs::path parent = root / "out" / "1" / "2" / "3";
     fs::create_directories(parent);
-    target = parent / "x";
+    target = (parent / "x").lexically_normal();
 
     notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (notify < 0) Fail("inotify_init1");
@@ -144,7 +147,7 @@ struct Bench {
 
   // The folder holds folders and regular files only, and its files are exactly the members the
   // walk reported as extracted, at their sizes. Deletes it on the way.
-  void CheckAndClear(const std::map<std::string, Outcome>& outcomes) {
+  void CheckAndClear(const std::unordered_map<std::string, Outcome>& outcomes) {
     std::size_t expected = 0;
     for (const auto& [path, outcome] : outcomes) expected += outcome.extracted ? 1 : 0;
     const int parent = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -163,7 +166,7 @@ struct Bench {
   // One folder of the extraction, read with getdents64 rather than opendir, whose 32 KiB buffer
   // costs more than the entries under the sanitizers. Returns the files found.
   static std::size_t CheckAndDelete(int parent, const std::string& name, const std::string& path,
-                                    const std::map<std::string, Outcome>& outcomes) {
+                                    const std::unordered_map<std::string, Outcome>& outcomes) {
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) Fail("opening " + path);
     std::vector<std::string> names;

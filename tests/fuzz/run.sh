@@ -45,13 +45,21 @@ for target in "${targets[@]}"; do
   [ -f "tests/fuzz/$kind.dict" ] && dict=(-dict="$PWD/tests/fuzz/$kind.dict")
   echo "== $target for $seconds s (log: $run/fuzz.log)"
   # One process, one thread: no -jobs or -fork, so the run keeps to one core.
+  # The processor time it had tells more than the runs per second on a machine that is shared.
+  timer=()
+  [ -x /usr/bin/time ] && timer=(/usr/bin/time -o cpu.txt -f "%U %S")
   status=0
-  (cd "$run" && TMPDIR="$work" ASAN_OPTIONS=detect_leaks=1 "../bin/$target" \
-      -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
-      -artifact_prefix=./ "${dict[@]}" "../corpus/$target" "../seeds/$kind" >fuzz.log 2>&1) ||
-    status=$?
+  (cd "$run" && rm -f cpu.txt && TMPDIR="$work" ASAN_OPTIONS=detect_leaks=1 "${timer[@]}" \
+      "../bin/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 \
+      -print_final_stats=1 -artifact_prefix=./ "${dict[@]}" "../corpus/$target" "../seeds/$kind" \
+      >fuzz.log 2>&1) || status=$?
   if done_line="$(grep -E "^Done [0-9]+ runs" "$run/fuzz.log" | tail -1)" && [ "$status" -eq 0 ]; then
     summary="$target: $done_line"
+    if [ -s "$run/cpu.txt" ]; then
+      summary="$summary$(awk -v line="$done_line" 'END { split(line, w, " "); cpu = $1 + $2;
+        if (cpu > 0) printf " (%.0f s of processor time, %.0f runs per processor second)", cpu, w[2] / cpu
+      }' "$run/cpu.txt")"
+    fi
   else
     found="$(grep -E "^SUMMARY|ERROR|^fuzz_" "$run/fuzz.log" | head -1 || true)"
     input="$(grep -oE "Test unit written to .*" "$run/fuzz.log" | tail -1 || true)"
