@@ -7,34 +7,40 @@
 #   == TARGET: Done N runs in S second(s)
 # is printed and kept in build-fuzz/run-TARGET/summary.txt (or what it found instead).
 # --background: starts the same command detached and returns at once; its output goes to
-# build-fuzz/run.out.
+# build-fuzz/run-TARGET.out (targets joined by "+").
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
+background=0
 if [ "${1:-}" = "--background" ]; then
+  background=1
   shift
-  mkdir -p build-fuzz
-  setsid nohup "$0" "$@" >build-fuzz/run.out 2>&1 </dev/null &
-  echo "fuzzing in the background, process $!; output: build-fuzz/run.out"
-  echo "stop it with: kill -- -$!"
-  exit 0
 fi
-
 seconds="${1:-600}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_szdd fuzz_cabinet fuzz_header)
 
+if [ "$background" -eq 1 ]; then
+  mkdir -p build-fuzz
+  out="build-fuzz/run-$(IFS=+; echo "${targets[*]}").out"
+  setsid nohup "$PWD/tests/fuzz/run.sh" "$seconds" "${targets[@]}" >"$out" 2>&1 </dev/null &
+  echo "fuzzing in the background, process $!; output: $out"
+  echo "stop it with: kill -- -$!"
+  exit 0
+fi
+
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target "${targets[@]}" make_seeds
-rm -rf build-fuzz/seeds
-cmake --build --preset fuzz --target fuzz_seeds
 
-# The targets' files go to a folder of this run, in memory where possible, removed at the end.
+# The seeds and the targets' files go to a folder of this run, in memory where possible, removed
+# at the end, so that runs of different targets can go on side by side.
 shm=/dev/shm
 [ -w "$shm" ] || shm="${TMPDIR:-/tmp}"
 work="$(mktemp -d "$shm/fwload-fuzz-run-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+mkdir "$work/tmp"
+build-fuzz/bin/make_seeds "$work/seeds"
 
 for target in "${targets[@]}"; do
   kind="${target#fuzz_}"
@@ -49,9 +55,9 @@ for target in "${targets[@]}"; do
   timer=()
   [ -x /usr/bin/time ] && timer=(/usr/bin/time -o cpu.txt -f "%U %S")
   status=0
-  (cd "$run" && rm -f cpu.txt && TMPDIR="$work" ASAN_OPTIONS=detect_leaks=1 "${timer[@]}" \
+  (cd "$run" && rm -f cpu.txt && TMPDIR="$work/tmp" ASAN_OPTIONS=detect_leaks=1 "${timer[@]}" \
       "../bin/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=25 \
-      -print_final_stats=1 -artifact_prefix=./ "${dict[@]}" "../corpus/$target" "../seeds/$kind" \
+      -print_final_stats=1 -artifact_prefix=./ "${dict[@]}" "../corpus/$target" "$work/seeds/$kind" \
       >fuzz.log 2>&1) || status=$?
   if done_line="$(grep -E "^Done [0-9]+ runs" "$run/fuzz.log" | tail -1)" && [ "$status" -eq 0 ]; then
     summary="$target: $done_line"
