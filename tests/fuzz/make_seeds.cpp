@@ -151,7 +151,8 @@ Cab LzxCabinet(const Files& files, int windowBits) {
     all += bytes;
   }
   const auto length = static_cast<std::uint32_t>(all.size());
-  const std::uint32_t bits = (0u << 31) | (3u << 28) | (length << 4);  // 1 + 3 + 24 bits, 4 spare
+  // A 0 bit (no E8 translation), the type, the length; 4 bits of padding.
+  const std::uint32_t bits = (3u << 28) | (length << 4);
   std::string stream;
   PutLe16(stream, bits >> 16);
   PutLe16(stream, bits & 0xFFFF);
