@@ -10,12 +10,11 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto& root = fuzzenv::Setup();
-  const auto source = root / "in.FW_";
-  const auto target = root / "out";
-  fuzzenv::Write(source, data, size);
+  static fuzzenv::InputFile source(fuzzenv::Setup() / "in" / "in.FW_");
+  static const auto target = fuzzenv::Root() / "out";
+  source.Put(data, size);
 
-  const platform::LzResult result = platform::LzExpand(source, target);
+  const platform::LzResult result = platform::LzExpand(source.Path(), target);
   struct stat st {};
   const bool exists = ::lstat(target.c_str(), &st) == 0;
   const bool szdd = size >= 8 && (std::memcmp(data, "SZDD\x88\xF0\x27\x33", 8) == 0 ||
