@@ -7,8 +7,10 @@
 # an avahi-daemon limited to the loopback interface; the machine's own buses are never used.
 #
 #   ipp-identity.sh start DIR
-#       Starts the private dbus-daemon (socket DIR/dbus.sock) and avahi-daemon. DIR is created if
-#       needed; whatever DIR still runs from an earlier start is stopped first.
+#       Starts the private dbus-daemon and avahi-daemon. DIR (created if needed, anywhere) keeps
+#       their logs and the printers' files; whatever DIR still runs from an earlier start is
+#       stopped first. The bus's socket lives in a fresh short folder /tmp/fwl.XXXXXX (named in
+#       DIR/private): dbus refuses a socket path longer than about 100 bytes.
 #   ipp-identity.sh printer DIR NAME PORT MODEL VERSION
 #       Starts the printer NAME listening on PORT (0: a free port) at the path /ipp/print. MODEL
 #       and VERSION are what it reports; an empty MODEL makes a printer that answers without a
@@ -57,7 +59,12 @@ stop() {
   done
   kill_pidfile "$dir/avahi.pid"
   kill_pidfile "$dir/dbus.pid"
-  rm -f "$dir/dbus.sock" "$dir/env"
+  if [ -f "$dir/private" ]; then
+    case "$(cat "$dir/private")" in
+      /tmp/fwl.*) rm -rf "$(cat "$dir/private")" ;;
+    esac
+  fi
+  rm -f "$dir/private" "$dir/env"
 }
 
 start() {
@@ -66,13 +73,17 @@ start() {
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
   stop "$dir"
+  local own
+  own=$(mktemp -d /tmp/fwl.XXXXXX)
+  echo "$own" >"$dir/private"
+  local socket="$own/dbus.sock"
 
   cat >"$dir/dbus.conf" <<EOF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>system</type>
-  <listen>unix:path=$dir/dbus.sock</listen>
+  <listen>unix:path=$socket</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow user="*"/>
@@ -103,12 +114,12 @@ EOF
     >"$dir/dbus.log" 2>&1 &
   echo $! >"$dir/dbus.pid"
   for _ in $(seq 1 50); do
-    [ -S "$dir/dbus.sock" ] && break
+    [ -S "$socket" ] && break
     sleep 0.1
   done
-  [ -S "$dir/dbus.sock" ] || { stop "$dir"; die "dbus-daemon did not start: $(cat "$dir/dbus.log")"; }
-  echo "DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/dbus.sock" >"$dir/env"
-  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/dbus.sock"
+  [ -S "$socket" ] || { stop "$dir"; die "dbus-daemon did not start: $(cat "$dir/dbus.log")"; }
+  echo "DBUS_SYSTEM_BUS_ADDRESS=unix:path=$socket" >"$dir/env"
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$socket"
 
   # avahi-daemon keeps its pid file and socket in /run/avahi-daemon: a private /run keeps them
   # apart from any other avahi-daemon's.

@@ -44,13 +44,25 @@ std::string Script() { return (testsupport::SourceDir() / "tools" / "cups-sandbo
 
 std::filesystem::path Dir() { return FromEnv("FWLOAD_CUPS_SANDBOX"); }
 std::filesystem::path EmptyDir() { return FromEnv("FWLOAD_CUPS_EMPTY"); }
-std::filesystem::path Socket(const std::filesystem::path& dir) { return dir / "cups.sock"; }
+std::filesystem::path Socket(const std::filesystem::path& dir) {
+  std::ifstream in(dir / "socket");
+  std::string socket;
+  std::getline(in, socket);
+  return socket;
+}
+
+namespace {
+void AddQueueIn(const std::filesystem::path& dir, const std::string& name, const std::string& uri,
+                const std::string& model, const std::string& info) {
+  std::vector<std::string> argv = {Script(), "add-queue", dir.string(), name, uri, model};
+  if (!info.empty()) argv.push_back(info);
+  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
+}
+}  // namespace
 
 void AddQueue(const std::string& name, const std::string& uri, const std::string& model,
               const std::string& info) {
-  std::vector<std::string> argv = {Script(), "add-queue", Dir().string(), name, uri, model};
-  if (!info.empty()) argv.push_back(info);
-  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
+  AddQueueIn(Dir(), name, uri, model, info);
 }
 
 void Remove(const std::string& name) {
