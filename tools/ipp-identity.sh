@@ -23,8 +23,10 @@
 #   ipp-identity.sh stop DIR
 #       Stops every printer of DIR, avahi-daemon and dbus-daemon. Quiet when nothing runs.
 #
-# Needs root: avahi-daemon insists on a runtime folder owned by the user avahi. It gets a private
-# /run in a mount namespace of its own, so it never meets another avahi-daemon's files.
+# avahi-daemon insists on a runtime folder /run/avahi-daemon owned by the user avahi. It gets a
+# private /run in a mount namespace of its own, so it never meets another avahi-daemon's files;
+# run by any other user than root, it runs as root of a user namespace in which the user avahi
+# is that root.
 set -euo pipefail
 
 # shellcheck source-path=SCRIPTDIR source=lib/common.sh
@@ -44,7 +46,7 @@ answers() {
 stop_printer() {
   local dir=$1 name=$2
   kill_pidfile "$dir/$name.pid"
-  rm -rf "$dir/$name.spool"
+  rm -rf "$dir/$name.spool" "$dir/$name.port" "$dir/$name.attrs"
 }
 
 stop() {
@@ -69,7 +71,6 @@ stop() {
 
 start() {
   local dir=$1
-  [ "$(id -u)" -eq 0 ] || die "avahi-daemon needs root here (run as root, as CI does)"
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
   stop "$dir"
@@ -85,6 +86,10 @@ start() {
   <type>system</type>
   <listen>unix:path=$socket</listen>
   <auth>EXTERNAL</auth>
+  <!-- avahi-daemon in a user namespace does not pass as its user: the socket's folder is
+       reachable by that user alone. -->
+  <auth>ANONYMOUS</auth>
+  <allow_anonymous/>
   <policy context="default">
     <allow user="*"/>
     <allow own="*"/>
@@ -127,10 +132,20 @@ EOF
                -f "$dir/avahi.conf")
   local private='mount -t tmpfs tmpfs /run && mkdir -p /run/avahi-daemon && exec "$@"'
   local ns=(unshare --mount --propagation private)
+  if [ "$(id -u)" -ne 0 ]; then
+    ns=(unshare --user --map-root-user --mount --propagation private)
+    sed 's/^avahi:[^:]*:[0-9]*:[0-9]*:/avahi:x:0:0:/' /etc/passwd >"$dir/passwd"
+    sed 's/^avahi:[^:]*:[0-9]*:/avahi:x:0:/' /etc/group >"$dir/group"
+    private='mount --bind "$1" /etc/passwd && mount --bind "$2" /etc/group && shift 2 && '$private
+    avahi=("$dir/passwd" "$dir/group" "${avahi[@]}")
+  fi
   if "${ns[@]}" true 2>/dev/null; then
     "${ns[@]}" sh -c "$private" sh "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
-  else
+  elif [ "$(id -u)" -eq 0 ]; then
     "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
+  else
+    stop "$dir"
+    die "avahi-daemon needs root or a user namespace, and this system gives neither"
   fi
   echo $! >"$dir/avahi.pid"
   if wait_ready "$(cat "$dir/avahi.pid")" grep -qs "Server startup complete" "$dir/avahi.log"; then
