@@ -10,6 +10,7 @@
 #         DIR/socket     that value
 #         DIR/server     127.0.0.1:PORT, the same server over TCP
 #         DIR/root       the server's tree ROOT (logs in ROOT/log: access_log counts requests)
+#         DIR/pid        the server's process
 #       A server that DIR still holds from an earlier run is stopped first.
 #   cups-sandbox.sh add-queue DIR NAME DEVICE-URI [MODEL [INFO [LOCATION]]]
 #       Adds an enabled queue with the error policy abort-job. MODEL becomes the queue's
@@ -46,16 +47,17 @@ server_of() {
 stop() {
   local dir=$1 root
   [ -d "$dir" ] || return 0
+  # The pid is kept in DIR: the server is stopped even when its tree below /tmp has gone.
+  if [ -f "$dir/pid" ]; then
+    end_process "$(cat "$dir/pid")"
+  fi
   if [ -f "$dir/root" ]; then
     root=$(cat "$dir/root")
-    if [ -f "$root/cupsd.pid" ]; then
-      end_process "$(cat "$root/cupsd.pid")"
-    fi
     case "$root" in
       /tmp/fwl.*) rm -rf "$root" ;;
     esac
   fi
-  rm -f "$dir/root" "$dir/server" "$dir/socket"
+  rm -f "$dir/pid" "$dir/root" "$dir/server" "$dir/socket"
 }
 
 start() {
@@ -145,12 +147,12 @@ EOF
 
   # Started in the foreground of a background job, so its pid is ours to stop.
   cupsd -f -c "$root/cupsd.conf" -s "$root/cups-files.conf" </dev/null >"$root/log/cupsd.out" 2>&1 &
-  echo $! >"$root/cupsd.pid"
+  echo $! >"$dir/pid"
   echo "$root" >"$dir/root"
   echo "127.0.0.1:$port" >"$dir/server"
   echo "$root/cups.sock" >"$dir/socket"
 
-  if wait_ready "$(cat "$root/cupsd.pid")" answers "$port"; then
+  if wait_ready "$(cat "$dir/pid")" answers "$port"; then
     cat "$dir/socket"
     return 0
   fi
