@@ -66,7 +66,7 @@ start() {
   dir=$(cd "$dir" && pwd)
   stop "$dir"
 
-  local root port user group
+  local root port user group serverbin=/usr/lib/cups
   root=$(mktemp -d /tmp/fwl.XXXXXX)
   # The backends run as lp and must reach the job files below the tree.
   chmod 0755 "$root"
@@ -90,6 +90,21 @@ start() {
   else
     user=$(id -un)
     group=$(id -gn)
+    # cupsd that is not root refuses the schemes whose backends only root may run (lpd, usb,
+    # serial): it gets programs of its own, with copies of those that its user may run.
+    serverbin="$root/bin"
+    mkdir "$serverbin" "$serverbin/backend"
+    local f
+    for f in /usr/lib/cups/*; do
+      [ "$(basename "$f")" = backend ] || ln -s "$f" "$serverbin/"
+    done
+    for f in /usr/lib/cups/backend/*; do
+      if (( (8#$(stat -L -c %a "$f") & 1) == 0 )); then
+        cp -L "$f" "$serverbin/backend/" 2>/dev/null && chmod 0755 "$serverbin/backend/${f##*/}"
+      else
+        ln -s "$f" "$serverbin/backend/"
+      fi
+    done
   fi
   # cupsd wants its admin group apart from the group it works as.
   local sysgroup=root
@@ -106,7 +121,7 @@ AccessLog $root/log/access_log
 ErrorLog $root/log/error_log
 PageLog $root/log/page_log
 Printcap $root/printcap
-ServerBin /usr/lib/cups
+ServerBin $serverbin
 DataDir /usr/share/cups
 User $user
 Group $group
