@@ -136,6 +136,7 @@ EOF
     ns=(unshare --user --map-root-user --mount --propagation private)
     sed 's/^avahi:[^:]*:[0-9]*:[0-9]*:/avahi:x:0:0:/' /etc/passwd >"$dir/passwd"
     sed 's/^avahi:[^:]*:[0-9]*:/avahi:x:0:/' /etc/group >"$dir/group"
+    # shellcheck disable=SC2016 # $1 and $2 are the inner shell's
     private='mount --bind "$1" /etc/passwd && mount --bind "$2" /etc/group && shift 2 && '$private
     avahi=("$dir/passwd" "$dir/group" "${avahi[@]}")
   fi
