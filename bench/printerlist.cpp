@@ -81,7 +81,9 @@ int main(int argc, char** argv) {
   }
   std::string server;
   std::ifstream(dir / "server") >> server;
-  ::setenv("CUPS_SERVER", (dir / "cups.sock").c_str(), 1);
+  std::string socket;
+  std::ifstream(dir / "socket") >> socket;
+  ::setenv("CUPS_SERVER", socket.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
 

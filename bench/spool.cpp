@@ -75,15 +75,14 @@ int main(int argc, char** argv) {
   ::setenv("TMPDIR", dir.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
   ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-  // The print server's tree must be reachable by its own user.
-  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                           fs::perms::others_read | fs::perms::others_exec);
   const fs::path cups = dir / "cups";
-  if (testsupport::Run({sandbox.string(), "start", cups.string()}) != 0) {
+  std::string socket;
+  if (testsupport::Run({sandbox.string(), "start", cups.string()}, {.Captured = &socket}) != 0) {
     std::fprintf(stderr, "bench_spool: the print server does not start\n");
     return 1;
   }
-  ::setenv("CUPS_SERVER", (cups / "cups.sock").c_str(), 1);
+  while (!socket.empty() && socket.back() == '\n') socket.pop_back();
+  ::setenv("CUPS_SERVER", socket.c_str(), 1);
 
   bool ok = true;
   std::vector<double> transferTimes;

@@ -2,13 +2,15 @@
 # A private CUPS server for tests, benchmarks and the demo: never the machine's own.
 #
 #   cups-sandbox.sh start DIR
-#       Starts cupsd on a free loopback port. Its tree lives in a fresh folder under $TMPDIR (else
-#       /tmp) that the user lp can reach; DIR (created if needed) is the handle the other commands
-#       take. Prints the value for CUPS_SERVER (the socket DIR/cups.sock, a link into the tree) and
-#       writes:
-#         DIR/cups.sock  link to the server's local socket: CUPS_SERVER=DIR/cups.sock
+#       Starts cupsd on a free loopback port. Its tree, local socket included, lives in a fresh
+#       short folder /tmp/fwl.XXXXXX that the user lp can reach: a socket's path may not be
+#       longer than about 100 bytes, and libcups does not reach a server through a long one even
+#       when it is a link. DIR (created if needed, anywhere) is the handle the other commands take.
+#       Prints the value for CUPS_SERVER (the socket ROOT/cups.sock) and writes:
+#         DIR/socket     that value
 #         DIR/server     127.0.0.1:PORT, the same server over TCP
-#         DIR/root       the server's tree (logs in ROOT/log: access_log counts requests)
+#         DIR/root       the server's tree ROOT (logs in ROOT/log: access_log counts requests)
+#         DIR/pid        the server's process
 #       A server that DIR still holds from an earlier run is stopped first.
 #   cups-sandbox.sh add-queue DIR NAME DEVICE-URI [MODEL [INFO [LOCATION]]]
 #       Adds an enabled queue with the error policy abort-job. MODEL becomes the queue's
@@ -22,6 +24,8 @@
 #       Deletes a queue or class.
 #   cups-sandbox.sh server DIR
 #       Prints 127.0.0.1:PORT.
+#   cups-sandbox.sh socket DIR
+#       Prints the value for CUPS_SERVER.
 #   cups-sandbox.sh stop DIR
 #       Stops the server and removes its tree. Quiet when nothing runs.
 #
@@ -43,16 +47,17 @@ server_of() {
 stop() {
   local dir=$1 root
   [ -d "$dir" ] || return 0
+  # The pid is kept in DIR: the server is stopped even when its tree below /tmp has gone.
+  if [ -f "$dir/pid" ]; then
+    end_process "$(cat "$dir/pid")"
+  fi
   if [ -f "$dir/root" ]; then
     root=$(cat "$dir/root")
-    if [ -f "$root/cupsd.pid" ]; then
-      end_process "$(cat "$root/cupsd.pid")"
-    fi
     case "$root" in
-      */fwload-cups.*) rm -rf "$root" ;;
+      /tmp/fwl.*) rm -rf "$root" ;;
     esac
   fi
-  rm -f "$dir/root" "$dir/server" "$dir/cups.sock"
+  rm -f "$dir/pid" "$dir/root" "$dir/server" "$dir/socket"
 }
 
 start() {
@@ -61,8 +66,8 @@ start() {
   dir=$(cd "$dir" && pwd)
   stop "$dir"
 
-  local root port user group
-  root=$(mktemp -d "${TMPDIR:-/tmp}/fwload-cups.XXXXXX")
+  local root port user group serverbin=/usr/lib/cups
+  root=$(mktemp -d /tmp/fwl.XXXXXX)
   # The backends run as lp and must reach the job files below the tree.
   chmod 0755 "$root"
   mkdir -p "$root/spool/tmp" "$root/cache" "$root/state" "$root/log" "$root/ppd"
@@ -77,7 +82,7 @@ start() {
       if (( (8#$(stat -c %a "$up") & 1) == 0 )); then
         stop "$dir"
         rm -rf "$root"
-        die "lp cannot pass through $up; set TMPDIR to a folder that others may enter"
+        die "lp cannot pass through $up"
       fi
       [ "$up" = / ] && break
       up=$(dirname "$up")
@@ -85,6 +90,21 @@ start() {
   else
     user=$(id -un)
     group=$(id -gn)
+    # cupsd that is not root refuses the schemes whose backends only root may run (lpd, usb,
+    # serial): it gets programs of its own, with copies of those that its user may run.
+    serverbin="$root/bin"
+    mkdir "$serverbin" "$serverbin/backend"
+    local f
+    for f in /usr/lib/cups/*; do
+      [ "$(basename "$f")" = backend ] || ln -s "$f" "$serverbin/"
+    done
+    for f in /usr/lib/cups/backend/*; do
+      if (( (8#$(stat -L -c %a "$f") & 1) == 0 )); then
+        cp -L "$f" "$serverbin/backend/" 2>/dev/null && chmod 0755 "$serverbin/backend/${f##*/}"
+      else
+        ln -s "$f" "$serverbin/backend/"
+      fi
+    done
   fi
   # cupsd wants its admin group apart from the group it works as.
   local sysgroup=root
@@ -101,7 +121,7 @@ AccessLog $root/log/access_log
 ErrorLog $root/log/error_log
 PageLog $root/log/page_log
 Printcap $root/printcap
-ServerBin /usr/lib/cups
+ServerBin $serverbin
 DataDir /usr/share/cups
 User $user
 Group $group
@@ -142,13 +162,13 @@ EOF
 
   # Started in the foreground of a background job, so its pid is ours to stop.
   cupsd -f -c "$root/cupsd.conf" -s "$root/cups-files.conf" </dev/null >"$root/log/cupsd.out" 2>&1 &
-  echo $! >"$root/cupsd.pid"
+  echo $! >"$dir/pid"
   echo "$root" >"$dir/root"
   echo "127.0.0.1:$port" >"$dir/server"
-  ln -sfn "$root/cups.sock" "$dir/cups.sock"
+  echo "$root/cups.sock" >"$dir/socket"
 
-  if wait_ready "$(cat "$root/cupsd.pid")" answers "$port"; then
-    echo "$dir/cups.sock"
+  if wait_ready "$(cat "$dir/pid")" answers "$port"; then
+    cat "$dir/socket"
     return 0
   fi
   cat "$root/log/cupsd.out" "$root/log/error_log" >&2 2>/dev/null || true
@@ -232,6 +252,11 @@ case "$command" in
   start) [ $# -eq 1 ] || usage; start "$1" ;;
   stop) [ $# -eq 1 ] || usage; stop "$1" ;;
   server) [ $# -eq 1 ] || usage; server_of "$1" ;;
+  socket)
+    [ $# -eq 1 ] || usage
+    [ -f "$1/socket" ] || die "no server in $1 (run start first)"
+    cat "$1/socket"
+    ;;
   add-queue) [ $# -ge 3 ] && [ $# -le 6 ] || usage; add_queue "$@" ;;
   add-class) [ $# -ge 3 ] || usage; add_class "$@" ;;
   remove)

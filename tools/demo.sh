@@ -14,7 +14,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$root/${1:-build}/bin"
 [ -x "$bin/fwload" ] || { echo "demo: $bin/fwload is not built" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/fwload-demo.XXXXXX")
+# Short: the program's own socket goes into it.
+work=$(mktemp -d /tmp/fwl.XXXXXX)
 chmod 755 "$work"
 sim_pid=""
 cleanup() {
@@ -40,7 +41,7 @@ done <"$work/sim.out"
 # Keep reading its output so it never blocks on a full pipe.
 cat "$work/sim.out" >/dev/null &
 
-"$root/tools/cups-sandbox.sh" start "$work/cups" >/dev/null
+cups_server=$("$root/tools/cups-sandbox.sh" start "$work/cups")
 "$root/tools/cups-sandbox.sh" add-queue "$work/cups" demo \
   "socket://127.0.0.1:$raw_port/?snmp=false" "TORVA VELOXIA M3" "Simulated printer" "Demo"
 
@@ -59,7 +60,7 @@ head -c 300000 /dev/urandom >"$work/package/DATA/FW1.BIN"
 printf 'second part\x00\x1a\xff' >"$work/package/DATA/FW2.BIN"
 (cd "$work/package" && gcab -c -z "$work/SAMPLE.FWV" HEADER.FWB DATA/FW1.BIN DATA/FW2.BIN)
 
-export CUPS_SERVER="$work/cups/cups.sock"
+export CUPS_SERVER="$cups_server"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work"
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"

@@ -7,8 +7,10 @@
 # an avahi-daemon limited to the loopback interface; the machine's own buses are never used.
 #
 #   ipp-identity.sh start DIR
-#       Starts the private dbus-daemon (socket DIR/dbus.sock) and avahi-daemon. DIR is created if
-#       needed; whatever DIR still runs from an earlier start is stopped first.
+#       Starts the private dbus-daemon and avahi-daemon. DIR (created if needed, anywhere) keeps
+#       their logs and the printers' files; whatever DIR still runs from an earlier start is
+#       stopped first. The bus's socket lives in a fresh short folder /tmp/fwl.XXXXXX (named in
+#       DIR/private): dbus refuses a socket path longer than about 100 bytes.
 #   ipp-identity.sh printer DIR NAME PORT MODEL VERSION
 #       Starts the printer NAME listening on PORT (0: a free port) at the path /ipp/print. MODEL
 #       and VERSION are what it reports; an empty MODEL makes a printer that answers without a
@@ -21,8 +23,10 @@
 #   ipp-identity.sh stop DIR
 #       Stops every printer of DIR, avahi-daemon and dbus-daemon. Quiet when nothing runs.
 #
-# Needs root: avahi-daemon insists on a runtime folder owned by the user avahi. It gets a private
-# /run in a mount namespace of its own, so it never meets another avahi-daemon's files.
+# avahi-daemon insists on a runtime folder /run/avahi-daemon owned by the user avahi. It gets a
+# private /run in a mount namespace of its own, so it never meets another avahi-daemon's files;
+# run by any other user than root, it runs as root of a user namespace in which the user avahi
+# is that root.
 set -euo pipefail
 
 # shellcheck source-path=SCRIPTDIR source=lib/common.sh
@@ -42,7 +46,7 @@ answers() {
 stop_printer() {
   local dir=$1 name=$2
   kill_pidfile "$dir/$name.pid"
-  rm -rf "$dir/$name.spool"
+  rm -rf "$dir/$name.spool" "$dir/$name.port" "$dir/$name.attrs"
 }
 
 stop() {
@@ -57,23 +61,35 @@ stop() {
   done
   kill_pidfile "$dir/avahi.pid"
   kill_pidfile "$dir/dbus.pid"
-  rm -f "$dir/dbus.sock" "$dir/env"
+  if [ -f "$dir/private" ]; then
+    case "$(cat "$dir/private")" in
+      /tmp/fwl.*) rm -rf "$(cat "$dir/private")" ;;
+    esac
+  fi
+  rm -f "$dir/private" "$dir/env"
 }
 
 start() {
   local dir=$1
-  [ "$(id -u)" -eq 0 ] || die "avahi-daemon needs root here (run as root, as CI does)"
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
   stop "$dir"
+  local own
+  own=$(mktemp -d /tmp/fwl.XXXXXX)
+  echo "$own" >"$dir/private"
+  local socket="$own/dbus.sock"
 
   cat >"$dir/dbus.conf" <<EOF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>system</type>
-  <listen>unix:path=$dir/dbus.sock</listen>
+  <listen>unix:path=$socket</listen>
   <auth>EXTERNAL</auth>
+  <!-- avahi-daemon in a user namespace does not pass as its user: the socket's folder is
+       reachable by that user alone. -->
+  <auth>ANONYMOUS</auth>
+  <allow_anonymous/>
   <policy context="default">
     <allow user="*"/>
     <allow own="*"/>
@@ -103,12 +119,12 @@ EOF
     >"$dir/dbus.log" 2>&1 &
   echo $! >"$dir/dbus.pid"
   for _ in $(seq 1 50); do
-    [ -S "$dir/dbus.sock" ] && break
+    [ -S "$socket" ] && break
     sleep 0.1
   done
-  [ -S "$dir/dbus.sock" ] || { stop "$dir"; die "dbus-daemon did not start: $(cat "$dir/dbus.log")"; }
-  echo "DBUS_SYSTEM_BUS_ADDRESS=unix:path=$dir/dbus.sock" >"$dir/env"
-  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/dbus.sock"
+  [ -S "$socket" ] || { stop "$dir"; die "dbus-daemon did not start: $(cat "$dir/dbus.log")"; }
+  echo "DBUS_SYSTEM_BUS_ADDRESS=unix:path=$socket" >"$dir/env"
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$socket"
 
   # avahi-daemon keeps its pid file and socket in /run/avahi-daemon: a private /run keeps them
   # apart from any other avahi-daemon's.
@@ -116,10 +132,21 @@ EOF
                -f "$dir/avahi.conf")
   local private='mount -t tmpfs tmpfs /run && mkdir -p /run/avahi-daemon && exec "$@"'
   local ns=(unshare --mount --propagation private)
+  if [ "$(id -u)" -ne 0 ]; then
+    ns=(unshare --user --map-root-user --mount --propagation private)
+    sed 's/^avahi:[^:]*:[0-9]*:[0-9]*:/avahi:x:0:0:/' /etc/passwd >"$dir/passwd"
+    sed 's/^avahi:[^:]*:[0-9]*:/avahi:x:0:/' /etc/group >"$dir/group"
+    # shellcheck disable=SC2016 # $1 and $2 are the inner shell's
+    private='mount --bind "$1" /etc/passwd && mount --bind "$2" /etc/group && shift 2 && '$private
+    avahi=("$dir/passwd" "$dir/group" "${avahi[@]}")
+  fi
   if "${ns[@]}" true 2>/dev/null; then
     "${ns[@]}" sh -c "$private" sh "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
-  else
+  elif [ "$(id -u)" -eq 0 ]; then
     "${avahi[@]}" </dev/null >"$dir/avahi.log" 2>&1 &
+  else
+    stop "$dir"
+    die "avahi-daemon needs root or a user namespace, and this system gives neither"
   fi
   echo $! >"$dir/avahi.pid"
   if wait_ready "$(cat "$dir/avahi.pid")" grep -qs "Server startup complete" "$dir/avahi.log"; then

@@ -6,13 +6,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(cd "${1:-$root/docs}" && pwd)
 bin="$root/${2:-build}/bin"
-work=$(mktemp -d "${TMPDIR:-/tmp}/fwl.XXXXXX")
+# Short: the program's own socket goes into it.
+work=$(mktemp -d /tmp/fwl.XXXXXX)
 chmod 755 "$work"
 cleanup() { "$root/tools/cups-sandbox.sh" stop "$work/cups" >/dev/null 2>&1 || true; rm -rf "$work"; }
 trap cleanup EXIT
 
 sandbox="$root/tools/cups-sandbox.sh"
-"$sandbox" start "$work/cups" >/dev/null
+cups_server=$("$sandbox" start "$work/cups")
 # Port 9 (discard) has no listener here: the queues are shown, never printed to.
 "$sandbox" add-queue "$work/cups" Office-M3 "socket://127.0.0.1:9/?snmp=false" "TORVA VELOXIA M3" "2F office" "Tokyo 2F"
 "$sandbox" add-queue "$work/cups" Laser-1300 parallel:/dev/lp0 "TORVA PX-1300" "Shipping desk" "Warehouse"
@@ -35,7 +36,7 @@ head -c 200000 /dev/zero >>"$work/firmware/SAMPLE.FWB"
 : >"$work/firmware/Veloxia-M2.FWV"
 : >"$work/firmware/notes.txt"
 
-export CUPS_SERVER="$work/cups/cups.sock"
+export CUPS_SERVER="$cups_server"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work"
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"

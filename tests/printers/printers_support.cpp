@@ -44,13 +44,25 @@ std::string Script() { return (testsupport::SourceDir() / "tools" / "cups-sandbo
 
 std::filesystem::path Dir() { return FromEnv("FWLOAD_CUPS_SANDBOX"); }
 std::filesystem::path EmptyDir() { return FromEnv("FWLOAD_CUPS_EMPTY"); }
-std::filesystem::path Socket(const std::filesystem::path& dir) { return dir / "cups.sock"; }
+std::filesystem::path Socket(const std::filesystem::path& dir) {
+  std::ifstream in(dir / "socket");
+  std::string socket;
+  std::getline(in, socket);
+  return socket;
+}
+
+namespace {
+void AddQueueIn(const std::filesystem::path& dir, const std::string& name, const std::string& uri,
+                const std::string& model, const std::string& info) {
+  std::vector<std::string> argv = {Script(), "add-queue", dir.string(), name, uri, model};
+  if (!info.empty()) argv.push_back(info);
+  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
+}
+}  // namespace
 
 void AddQueue(const std::string& name, const std::string& uri, const std::string& model,
               const std::string& info) {
-  std::vector<std::string> argv = {Script(), "add-queue", Dir().string(), name, uri, model};
-  if (!info.empty()) argv.push_back(info);
-  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
+  AddQueueIn(Dir(), name, uri, model, info);
 }
 
 void Remove(const std::string& name) {
@@ -69,6 +81,29 @@ std::size_t Requests(const std::filesystem::path& dir) {
   return lines;
 }
 
+OwnServer::OwnServer() {
+  std::string tmpl = "/tmp/fwl.XXXXXX";
+  if (!::mkdtemp(tmpl.data())) return;
+  dir_ = tmpl;
+  EXPECT_EQ(testsupport::Run({Script(), "start", dir_.string()}), 0) << "no print server";
+}
+
+OwnServer::~OwnServer() {
+  if (dir_.empty()) return;
+  testsupport::Run({Script(), "stop", dir_.string()});
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+std::string OwnServer::Socket() const {
+  return dir_.empty() ? std::string() : sandbox::Socket(dir_).string();
+}
+
+void OwnServer::AddQueue(const std::string& name, const std::string& uri,
+                         const std::string& model) {
+  AddQueueIn(dir_, name, uri, model, std::string());
+}
+
 }  // namespace sandbox
 
 namespace ipp {
@@ -85,6 +120,30 @@ int PortOf(const std::string& name) {
 void UseIppPort(const testsupport::TempEnv& env, int port) {
   testsupport::WriteFile(env.SettingsFile(),
                          "[Access]\nIppPort=" + std::to_string(port) + "\nIppPath=/ipp/print\n");
+}
+
+namespace {
+std::string Script() { return (testsupport::SourceDir() / "tools" / "ipp-identity.sh").string(); }
+}  // namespace
+
+OwnPrinter::OwnPrinter(const std::string& model, const std::string& version) {
+  // The name is announced over DNS-SD: unique among the tests that run at once.
+  static int count = 0;
+  name_ = "own" + std::to_string(::getpid()) + "-" + std::to_string(++count);
+  std::string out;
+  EXPECT_EQ(testsupport::Run({Script(), "printer", Dir().string(), name_, "0", model, version},
+                             {.Captured = &out}),
+            0)
+      << "the printer " << name_ << " did not start";
+  port_ = std::atoi(out.c_str());
+}
+
+OwnPrinter::~OwnPrinter() { testsupport::Run({Script(), "stop-printer", Dir().string(), name_}); }
+
+int OwnPrinter::Requests() const {
+  std::string out;
+  EXPECT_EQ(testsupport::Run({Script(), "requests", Dir().string(), name_}, {.Captured = &out}), 0);
+  return std::atoi(out.c_str());
 }
 
 }  // namespace ipp

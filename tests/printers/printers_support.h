@@ -41,6 +41,24 @@ void AddQueue(const std::string& name, const std::string& uri, const std::string
 void Remove(const std::string& name);
 // Requests the server has answered so far (its access log has one line per request).
 std::size_t Requests(const std::filesystem::path& dir);
+
+// A print server of one test's own, for a test that counts the requests a server gets: the
+// fixtures' servers answer the tests that run beside it as well. Started by the constructor
+// (Socket() is empty when it did not start), stopped and removed by the destructor.
+class OwnServer {
+ public:
+  OwnServer();
+  ~OwnServer();
+  OwnServer(const OwnServer&) = delete;
+  OwnServer& operator=(const OwnServer&) = delete;
+
+  std::string Socket() const;  // the value for CUPS_SERVER
+  void AddQueue(const std::string& name, const std::string& uri, const std::string& model = "-");
+  std::size_t Requests() const { return sandbox::Requests(dir_); }
+
+ private:
+  std::filesystem::path dir_;
+};
 }  // namespace sandbox
 
 // The IPP identities of FTP printers (the ipp_identity fixture of fixtures.sh).
@@ -51,6 +69,24 @@ int PortOf(const std::string& name);
 // Makes the access library of `env` ask printers' identities on `port`: it takes the IPP port
 // from its own section of the settings file.
 void UseIppPort(const testsupport::TempEnv& env, int port);
+
+// A printer of one test's own beside the fixture's, for a test that counts the requests it
+// answers. Port() is 0 when it did not start.
+class OwnPrinter {
+ public:
+  OwnPrinter(const std::string& model, const std::string& version);
+  ~OwnPrinter();
+  OwnPrinter(const OwnPrinter&) = delete;
+  OwnPrinter& operator=(const OwnPrinter&) = delete;
+
+  int Port() const { return port_; }
+  // Get-Printer-Attributes requests it has answered so far.
+  int Requests() const;
+
+ private:
+  std::string name_;
+  int port_ = 0;
+};
 }  // namespace ipp
 
 // Answers the question for a printer's model with a fixed model, or as the user who cancels

@@ -4,29 +4,15 @@
 #include "download/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
-#include "support/run.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
 using printerstest::RecordingChooser;
-using testsupport::Run;
 using testsupport::TempEnv;
 namespace ipp = printerstest::ipp;
-
-// Get-Printer-Attributes requests the printer has answered.
-int Requests(const std::string& printer) {
-  std::string out;
-  EXPECT_EQ(Run({(testsupport::SourceDir() / "tools" / "ipp-identity.sh").string(), "requests",
-                 ipp::Dir().string(), printer},
-                {.Captured = &out}),
-            0);
-  return std::atoi(out.c_str());
-}
 
 class Ftp : public ::testing::Test {
  protected:
@@ -78,18 +64,20 @@ TEST_F(Ftp, APrinterThatDoesNotAnswerIsNotReached) {
 }
 
 TEST_F(Ftp, TheSelectedPrinterIsAskedOnce) {
-  ipp::UseIppPort(env_, ipp::PortOf("withmodel"));
+  const ipp::OwnPrinter printer("PX-E3000", "V1.23");  // its requests are this test's alone
+  ASSERT_GT(printer.Port(), 0);
+  ipp::UseIppPort(env_, printer.Port());
   TFWLOADApp app({}, env_.SettingsFile());
   RecordingChooser chooser(std::nullopt);
   app.SetModelChooser(&chooser);
-  const int before = Requests("withmodel");
+  const int before = printer.Requests();
 
   app.SelectPrinter("ftp://127.0.0.1/ketora0");
   EXPECT_EQ(app.PrinterInfo.Driver, "PX-E3000");
   EXPECT_EQ(app.PrinterInfo.Version, "V1.23");
   EXPECT_EQ(app.PrinterInfo.Code, 7);
   EXPECT_EQ(app.PrinterInfo.Command, 1);
-  EXPECT_EQ(Requests("withmodel"), before + 1);
+  EXPECT_EQ(printer.Requests(), before + 1);
 
   TPrnInfo again;
   EXPECT_EQ(app.QueryPrinter("ftp://127.0.0.1/ketora0", again), 1);
@@ -97,12 +85,14 @@ TEST_F(Ftp, TheSelectedPrinterIsAskedOnce) {
   EXPECT_EQ(again.Version, "V1.23");
   EXPECT_EQ(app.IsTargetModel("ftp://127.0.0.1/ketora0"), 1);
   EXPECT_EQ(app.IsUpgradable("ftp://127.0.0.1/ketora0"), 1);
-  EXPECT_EQ(Requests("withmodel"), before + 1);
+  EXPECT_EQ(printer.Requests(), before + 1);
   EXPECT_EQ(chooser.Asked, 0);
 }
 
 TEST_F(Ftp, APrinterWithoutAModelLetsTheUserChoose) {
-  ipp::UseIppPort(env_, ipp::PortOf("nomodel"));
+  const ipp::OwnPrinter printer("", "V2.00");
+  ASSERT_GT(printer.Port(), 0);
+  ipp::UseIppPort(env_, printer.Port());
   TFWLOADApp app({}, env_.SettingsFile());
   RecordingChooser chooser(std::string("M3"));
   app.SetModelChooser(&chooser);
@@ -113,10 +103,10 @@ TEST_F(Ftp, APrinterWithoutAModelLetsTheUserChoose) {
   EXPECT_EQ(app.PrinterInfo.Command, 1);
   EXPECT_EQ(app.PrinterInfo.Version, "");
 
-  const int before = Requests("nomodel");
+  const int before = printer.Requests();
   app.SelectPrinter("ftp://127.0.0.1/ketora0");
   EXPECT_EQ(chooser.Asked, 1);
-  EXPECT_EQ(Requests("nomodel"), before);
+  EXPECT_EQ(printer.Requests(), before);
   EXPECT_EQ(app.PrinterInfo.Code, 8);
 }
 

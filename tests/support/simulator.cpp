@@ -176,7 +176,9 @@ int UnusedPort() {
       ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0) {
     port = ntohs(a.sin_port);
   }
-  ::close(s);
+  // Kept bound, never listening, while this process runs: a connection is refused, and no
+  // program started meanwhile (another test's server) is given the port.
+  if (port == 0) ::close(s);
   return port;
 }
 

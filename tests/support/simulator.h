@@ -70,7 +70,7 @@ class Simulator {
   pid_t ippPid_ = 0;
 };
 
-// A loopback port on which nothing listens (taken from the system and released again).
+// A loopback port on which nothing listens (held by this process until it ends).
 int UnusedPort();
 
 }  // namespace testsupport

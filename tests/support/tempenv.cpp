@@ -8,8 +8,9 @@
 namespace testsupport {
 
 TempEnv::TempEnv() {
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-test-XXXXXX";
+  // Always short and below /tmp, whatever TMPDIR says: the program's own socket goes into the
+  // runtime folder, and a socket's path may not be longer than about 100 bytes.
+  std::string tmpl = "/tmp/fwl.XXXXXX";
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   root_ = tmpl;
   for (const auto& dir : {ConfigHome(), DataHome(), RuntimeDir(), TmpDir()}) {

@@ -23,6 +23,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -80,6 +81,28 @@ class PrinterList : public MainWindowTest {
   }
 
   QTreeWidget* list = nullptr;
+};
+
+// The printer list over a print server of the test's own, for a test that counts the requests
+// the server gets: the fixture's server answers the tests that run beside it as well.
+class PrinterListOwnServer : public PrinterList {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(server.Socket().empty());
+    server.AddQueue("px1400", "socket://127.0.0.1:9/?snmp=false", "TORVA LEAFSPRINT PX-1400");
+    server.AddQueue("veloxia-m3", "lpd://127.0.0.1:9/queue", "TORVA VELOXIA M3");
+    use.emplace("CUPS_SERVER", server.Socket());
+    PrinterList::SetUp();
+  }
+  void TearDown() override {
+    // The window goes while the server it was made with is still there.
+    dialog.reset();
+    window.reset();
+    PrinterList::TearDown();
+  }
+
+  printerstest::sandbox::OwnServer server;
+  std::optional<printerstest::ScopedEnv> use;
 };
 
 }  // namespace
@@ -211,31 +234,37 @@ TEST_F(PrinterList, APrinterAddedOnTheServerAppearsWithoutARefresh) {
   EXPECT_EQ(Row("added-later"), nullptr);
 }
 
-TEST_F(PrinterList, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
+TEST_F(PrinterListOwnServer, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
   window->show();
   WaitForList();  // the first fill, when the window is shown
   // Only the changes reported here may ask the server: the periodic look stays out of the count.
   window->findChild<QTimer*>("PrinterWatch")->stop();
-  const std::size_t before = printerstest::sandbox::Requests(printerstest::sandbox::Dir());
+  // The server logs a request once its answer is sent: wait for the first fill's to arrive.
+  std::size_t before = server.Requests();
+  for (int i = 0; i < 20; ++i) {
+    QThread::msleep(100);
+    const std::size_t now = server.Requests();
+    if (now == before) break;
+    before = now;
+  }
   QDialog modal(window.get());
   QTimer::singleShot(0, [&] {
     for (int i = 0; i < 5; ++i) window->PrintersChanged();
     QApplication::processEvents();
     // Nothing is rebuilt under an open dialog.
-    EXPECT_EQ(printerstest::sandbox::Requests(printerstest::sandbox::Dir()), before);
+    EXPECT_EQ(server.Requests(), before);
     modal.accept();
   });
   modal.exec();
   QElapsedTimer t;
   t.start();
-  while (printerstest::sandbox::Requests(printerstest::sandbox::Dir()) == before &&
-         t.elapsed() < 5000) {
+  while (server.Requests() == before && t.elapsed() < 5000) {
     QApplication::processEvents(QEventLoop::AllEvents, 50);
     QThread::msleep(20);
   }
   QThread::msleep(1200);
   QApplication::processEvents();
-  EXPECT_EQ(printerstest::sandbox::Requests(printerstest::sandbox::Dir()), before + 1);
+  EXPECT_EQ(server.Requests(), before + 1);
 }
 
 TEST_F(PrinterList, TheStatusLineStaysWhileAMenuItemIsHovered) {

@@ -452,17 +452,17 @@ class Simulator:
     # --- life
 
     def run(self):
-        lines = ["DIR=%s" % self.dir, "REPORT=%s" % self.report.path]
-        if not self.args.no_raw:
-            lines.append("RAW_PORT=%d" % self.start_raw())
-        if not self.args.no_ftp:
-            lines.append("FTP_PORT=%d" % self.start_ftp())
-        self.start_ipp()
-        if self.ipp is not None:
-            lines.append("IPP_PID=%d" % self.ipp.pid)
+        # A stop request may come as soon as anything has started, even while READY is written
+        # (the parent stops it the moment it has read READY): the stop undoes what there is.
         try:
-            # Inside: a stop request may come as soon as READY is out, and must still stop the
-            # identity command.
+            lines = ["DIR=%s" % self.dir, "REPORT=%s" % self.report.path]
+            if not self.args.no_raw:
+                lines.append("RAW_PORT=%d" % self.start_raw())
+            if not self.args.no_ftp:
+                lines.append("FTP_PORT=%d" % self.start_ftp())
+            self.start_ipp()
+            if self.ipp is not None:
+                lines.append("IPP_PID=%d" % self.ipp.pid)
             print("\n".join(lines + ["READY"]), flush=True)
             if self.ftp_server is not None:
                 self.ftp_server.serve_forever(timeout=0.2, blocking=True, handle_exit=False)
@@ -479,7 +479,9 @@ class Simulator:
         if self.ftp_server is not None:
             self.ftp_server.close_all()
         if self.raw_server is not None:
-            self.raw_server.shutdown()
+            # shutdown() waits for serve_forever, which a thread never started would not run.
+            if self.raw_thread is not None and self.raw_thread.ident is not None:
+                self.raw_server.shutdown()
             self.raw_server.server_close()
         self.stop_ipp()
 
