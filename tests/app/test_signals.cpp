@@ -2,6 +2,7 @@
 // is stopped as by the abort button (the job cancelled, a partial FTP file deleted), nothing is
 // logged, no temporary file is left, and the program ends within 10 s with exit code 40.
 #include "download/transfer_support.h"
+#include "support/privateserver.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 
@@ -104,7 +105,7 @@ TEST_F(CloseSignal, WhileTheDownloadFileIsBuiltNothingIsSent) {
 }
 
 TEST_F(CloseSignal, WhileTheServerHoldsBackAWriteTheJobIsCancelled) {
-  transfertest::PausableServer server;
+  testsupport::PrivateServer server(testsupport::PrivateServer::Use::Exported);
   ASSERT_TRUE(server.Running());
   auto sim = StartSimulator();
   server.AddQueue("sig-spool", TestQueue::SocketUri(sim->RawPort()), kModel);

@@ -6,6 +6,7 @@
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
 #include "support/run.h"
+#include "support/privateserver.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 
@@ -265,7 +266,7 @@ TEST_F(SpoolTransfer, APrinterThatCannotBeOpenedSendsNothing) {
 }
 
 TEST_F(SpoolTransfer, AnAbortWhileTheServerHoldsBackAWriteEndsAsAnAbort) {
-  transfertest::PausableServer server;
+  testsupport::PrivateServer server(testsupport::PrivateServer::Use::Exported);
   ASSERT_TRUE(server.Running());
   auto sim = StartSimulator();
   server.AddQueue("dl-held", TestQueue::SocketUri(sim->RawPort()), kCommandModel);

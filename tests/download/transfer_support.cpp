@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -195,74 +194,6 @@ int NewestJob(const std::string& queue) {
       newest = std::max(newest, std::atoi(&jobs[at + prefix.size()]));
   }
   return newest;
-}
-
-namespace {
-std::string SandboxScript() {
-  return (testsupport::SourceDir() / "tools" / "cups-sandbox.sh").string();
-}
-}  // namespace
-
-PausableServer::PausableServer() {
-  char tmpl[] = "/tmp/fwl.XXXXXX";
-  if (!::mkdtemp(tmpl)) {
-    ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-    return;
-  }
-  dir_ = tmpl;
-  // The server's tree goes to the shared temporary folder, not into the test's TMPDIR, which the
-  // tests expect to find empty.
-  printerstest::ScopedEnv tmp("TMPDIR", "/tmp");
-  std::string value;
-  if (testsupport::Run({SandboxScript(), "start", dir_.string()}, {.Captured = &value}) != 0) {
-    ADD_FAILURE() << "the private print server did not start";
-    return;
-  }
-  while (!value.empty() && value.back() == '\n') value.pop_back();
-  server_ = std::make_unique<printerstest::ScopedEnv>("CUPS_SERVER", value);
-  std::string tree = testsupport::ReadFile(dir_ / "root");
-  tree.erase(tree.find_last_not_of('\n') + 1);
-  spool_ = std::filesystem::path(tree) / "spool";
-  pid_ = std::atoi(testsupport::ReadFile(std::filesystem::path(tree) / "cupsd.pid").c_str());
-  if (pid_ <= 0) ADD_FAILURE() << "no process for the private print server";
-}
-
-PausableServer::~PausableServer() {
-  Resume();
-  server_.reset();
-  if (!dir_.empty()) {
-    printerstest::ScopedEnv tmp("TMPDIR", "/tmp");
-    testsupport::Run({SandboxScript(), "stop", dir_.string()});
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-}
-
-void PausableServer::AddQueue(const std::string& name, const std::string& uri,
-                              const std::string& model) {
-  ASSERT_EQ(testsupport::Run({SandboxScript(), "add-queue", dir_.string(), name, uri, model}), 0)
-      << "cannot add queue " << name;
-}
-
-bool PausableServer::ReceivingDocument() const {
-  // An incoming document is a file named by digits only; it becomes a d-file once complete.
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(spool_, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") == std::string::npos && entry.is_regular_file(ec) &&
-        entry.file_size(ec) > 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-void PausableServer::Pause() {
-  if (pid_ > 0) ::kill(pid_, SIGSTOP);
-}
-
-void PausableServer::Resume() {
-  if (pid_ > 0) ::kill(pid_, SIGCONT);
 }
 
 namespace {

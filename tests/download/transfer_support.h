@@ -13,9 +13,6 @@
 #include <vector>
 
 class TDownDocFile;
-namespace printerstest {
-class ScopedEnv;
-}
 
 namespace transfertest {
 
@@ -90,30 +87,6 @@ class TestQueue {
 
  private:
   std::string name_;
-};
-
-// A print server of the test's own, for what the shared one must not be put through: being
-// paused. CUPS_SERVER names it while the object lives; its queues have the error policy
-// abort-job. Stopped (after resuming it) at the end.
-class PausableServer {
- public:
-  PausableServer();
-  ~PausableServer();
-  PausableServer(const PausableServer&) = delete;
-  PausableServer& operator=(const PausableServer&) = delete;
-  bool Running() const { return pid_ > 0; }
-  void AddQueue(const std::string& name, const std::string& uri, const std::string& model = "-");
-  // Stops the server's process: it still accepts connections but reads and answers nothing.
-  void Pause();
-  void Resume();
-  // Part of a job's document has arrived: the server writes it into its spool folder as it comes.
-  bool ReceivingDocument() const;
-
- private:
-  std::filesystem::path dir_;
-  std::filesystem::path spool_;
-  int pid_ = 0;
-  std::unique_ptr<printerstest::ScopedEnv> server_;
 };
 
 // The id of the newest job of `queue`, ended or not (lpstat -W all), 0 when there is none.

@@ -18,17 +18,6 @@
 
 namespace printerstest {
 
-ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
-  if (const char* old = std::getenv(name_.c_str())) old_ = old;
-  if (value) ::setenv(name_.c_str(), value->c_str(), 1);
-  else ::unsetenv(name_.c_str());
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
-  else ::unsetenv(name_.c_str());
-}
-
 namespace {
 std::filesystem::path FromEnv(const char* name) {
   const char* dir = std::getenv(name);
@@ -51,57 +40,16 @@ std::filesystem::path Socket(const std::filesystem::path& dir) {
   return socket;
 }
 
-namespace {
-void AddQueueIn(const std::filesystem::path& dir, const std::string& name, const std::string& uri,
-                const std::string& model, const std::string& info) {
-  std::vector<std::string> argv = {Script(), "add-queue", dir.string(), name, uri, model};
-  if (!info.empty()) argv.push_back(info);
-  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
-}
-}  // namespace
-
 void AddQueue(const std::string& name, const std::string& uri, const std::string& model,
               const std::string& info) {
-  AddQueueIn(Dir(), name, uri, model, info);
+  std::vector<std::string> argv = {Script(), "add-queue", Dir().string(), name, uri, model};
+  if (!info.empty()) argv.push_back(info);
+  ASSERT_EQ(testsupport::Run(argv), 0) << "cannot add queue " << name;
 }
 
 void Remove(const std::string& name) {
   ASSERT_EQ(testsupport::Run({Script(), "remove", Dir().string(), name}), 0)
       << "cannot remove " << name;
-}
-
-std::size_t Requests(const std::filesystem::path& dir) {
-  std::ifstream root(dir / "root");
-  std::string tree;
-  std::getline(root, tree);
-  std::ifstream log(std::filesystem::path(tree) / "log" / "access_log");
-  std::size_t lines = 0;
-  std::string line;
-  while (std::getline(log, line)) ++lines;
-  return lines;
-}
-
-OwnServer::OwnServer() {
-  std::string tmpl = "/tmp/fwl.XXXXXX";
-  if (!::mkdtemp(tmpl.data())) return;
-  dir_ = tmpl;
-  EXPECT_EQ(testsupport::Run({Script(), "start", dir_.string()}), 0) << "no print server";
-}
-
-OwnServer::~OwnServer() {
-  if (dir_.empty()) return;
-  testsupport::Run({Script(), "stop", dir_.string()});
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
-}
-
-std::string OwnServer::Socket() const {
-  return dir_.empty() ? std::string() : sandbox::Socket(dir_).string();
-}
-
-void OwnServer::AddQueue(const std::string& name, const std::string& uri,
-                         const std::string& model) {
-  AddQueueIn(dir_, name, uri, model, std::string());
 }
 
 }  // namespace sandbox

@@ -17,19 +17,6 @@
 
 namespace printerstest {
 
-// Sets (or, with nullopt, removes) an environment variable for the lifetime of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, std::optional<std::string> value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
 // The private print servers of the CTest fixtures.
 namespace sandbox {
 std::filesystem::path Dir();       // the server with the standard queues (fixtures.sh)
@@ -39,26 +26,6 @@ std::filesystem::path Socket(const std::filesystem::path& dir);  // the value fo
 void AddQueue(const std::string& name, const std::string& uri, const std::string& model = "-",
               const std::string& info = std::string());
 void Remove(const std::string& name);
-// Requests the server has answered so far (its access log has one line per request).
-std::size_t Requests(const std::filesystem::path& dir);
-
-// A print server of one test's own, for a test that counts the requests a server gets: the
-// fixtures' servers answer the tests that run beside it as well. Started by the constructor
-// (Socket() is empty when it did not start), stopped and removed by the destructor.
-class OwnServer {
- public:
-  OwnServer();
-  ~OwnServer();
-  OwnServer(const OwnServer&) = delete;
-  OwnServer& operator=(const OwnServer&) = delete;
-
-  std::string Socket() const;  // the value for CUPS_SERVER
-  void AddQueue(const std::string& name, const std::string& uri, const std::string& model = "-");
-  std::size_t Requests() const { return sandbox::Requests(dir_); }
-
- private:
-  std::filesystem::path dir_;
-};
 }  // namespace sandbox
 
 // The IPP identities of FTP printers (the ipp_identity fixture of fixtures.sh).
@@ -131,7 +98,7 @@ class FakeSpooler : public platform::ISpooler {
   ~FakeSpooler() override { platform::SetSpooler(nullptr); }
 
   std::map<std::string, platform::SpoolPrinterData> Printers;
-  std::vector<std::string> Order;  // names in the server's order
+  std::vector<std::string> Order;       // names in the server's order
   std::vector<std::string> Unreadable;  // open, but their data cannot be had
   platform::SpoolStatus EnumStatus = platform::SpoolStatus::Ok;
   std::vector<std::string> Opened;  // every name asked for, as given

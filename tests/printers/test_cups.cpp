@@ -6,6 +6,7 @@
 #include "printers/funcs.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/privateserver.h"
 #include "support/run.h"
 #include "support/tempenv.h"
 
@@ -19,14 +20,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::SpoolStatus;
-using printerstest::ScopedEnv;
 using printerstest::TcpSink;
+using testsupport::ScopedEnv;
 namespace sandbox = printerstest::sandbox;
 using testsupport::TempEnv;
 
-const char* const kStandardQueues[] = {"px1400",     "px1300-lpt1", "px1300-lpt2", "lpt10",
-                                       "veloxia-m3", "プリンタ東京", "rawq",        "nomodel",
-                                       "lpt-pair"};
+const char* const kStandardQueues[] = {"px1400", "px1300-lpt1", "px1300-lpt2",
+                                       "lpt10",  "veloxia-m3",  "プリンタ東京",
+                                       "rawq",   "nomodel",     "lpt-pair"};
 
 class Cups : public ::testing::Test {
  protected:
@@ -205,10 +206,10 @@ TEST_F(Cups, PortsAndUpgradability) {
     int target, command, upgradable;
   };
   const Case cases[] = {
-      {"px1300-lpt1", 0x001, 1, 0, 1}, {"px1300-lpt2", 0x001, 1, 0, 1},
-      {"lpt10", 0x000, 1, 0, 0},       {"lpt-pair", 0x101, 0, 0, 0},
-      {"veloxia-m3", 0x000, 1, 1, 1},  {"px1400", 0x000, 1, 0, 0},
-      {"rawq", 0x000, 0, 0, 0},        {"nomodel", 0x000, 0, 0, 0},
+      {"px1300-lpt1", 0x001, 1, 0, 1},   {"px1300-lpt2", 0x001, 1, 0, 1},
+      {"lpt10", 0x000, 1, 0, 0},         {"lpt-pair", 0x101, 0, 0, 0},
+      {"veloxia-m3", 0x000, 1, 1, 1},    {"px1400", 0x000, 1, 0, 0},
+      {"rawq", 0x000, 0, 0, 0},          {"nomodel", 0x000, 0, 0, 0},
       {"no-such-queue", 0x000, 0, 0, 0},
   };
   for (const auto& c : cases) {
@@ -236,13 +237,12 @@ TEST_F(Cups, PortsAndUpgradability) {
 }
 
 TEST_F(Cups, ARebuildInASnapshotAsksTheServerOnce) {
-  sandbox::OwnServer server;  // only this test's requests reach it
-  ASSERT_FALSE(server.Socket().empty());
+  testsupport::PrivateServer server(testsupport::PrivateServer::Use::Exported);
+  ASSERT_TRUE(server.Running());  // only this test's requests reach it
   const char* const queues[] = {"px1400", "px1300-lpt1", "rawq"};
   server.AddQueue(queues[0], "socket://127.0.0.1:9/?snmp=false", "TORVA LEAFSPRINT PX-1400");
   server.AddQueue(queues[1], "parallel:/dev/lp0", "TORVA PX-1300");
   server.AddQueue(queues[2], "socket://127.0.0.1:9/?snmp=false");
-  ScopedEnv own("CUPS_SERVER", server.Socket());
   TFWLOADApp app({}, env_.SettingsFile());
   app.Doc = std::make_unique<TDownDocFile>();
   app.Doc->FDownLoadPrinter = {"PX-1400"};
@@ -257,28 +257,17 @@ TEST_F(Cups, ARebuildInASnapshotAsksTheServerOnce) {
     }
     return std::make_pair(names.size(), upgradable);
   };
-  const auto requestsAfter = [&server](std::size_t before) {
-    // The server writes its log line once the answer is sent.
-    std::size_t now = server.Requests();
-    for (int i = 0; i < 20 && now == before; ++i) {
-      std::this_thread::sleep_for(25ms);
-      now = server.Requests();
-    }
-    std::this_thread::sleep_for(100ms);
-    return server.Requests() - before;
-  };
-
-  std::size_t before = server.Requests();
+  std::size_t before = server.Requests(200ms);
   std::pair<std::size_t, int> withSnapshot;
   {
     platform::SpoolerSnapshot snapshot;
     withSnapshot = rebuild();
   }
-  EXPECT_EQ(requestsAfter(before), 1u);
+  EXPECT_EQ(server.Requests(200ms) - before, 1u);
 
-  before = server.Requests();
+  before = server.Requests(200ms);
   const auto withoutSnapshot = rebuild();
-  EXPECT_GT(requestsAfter(before), withoutSnapshot.first);
+  EXPECT_GT(server.Requests(200ms) - before, withoutSnapshot.first);
   EXPECT_EQ(withSnapshot, withoutSnapshot);
   EXPECT_EQ(withSnapshot.first, std::size(queues));
 }
@@ -286,8 +275,8 @@ TEST_F(Cups, ARebuildInASnapshotAsksTheServerOnce) {
 TEST_F(Cups, ARawJobArrivesByteForByte) {
   TcpSink printerPort;
   const std::string queue = "sink" + std::to_string(printerPort.Port());
-  sandbox::AddQueue(queue, "socket://127.0.0.1:" + std::to_string(printerPort.Port()) +
-                               "/?snmp=false");
+  sandbox::AddQueue(queue,
+                    "socket://127.0.0.1:" + std::to_string(printerPort.Port()) + "/?snmp=false");
   auto printer = platform::Spooler().OpenPrinter(queue);
   ASSERT_TRUE(printer);
   EXPECT_FALSE(printer->Write("x", 1));  // no document yet
@@ -379,9 +368,9 @@ TEST_F(Cups, NoPrintersIsAnEmptyListAndNoError) {
 
 TEST_F(Cups, AServerThatIsDownGivesAnEmptyListAtOnce) {
   TFWLOADApp app({}, env_.SettingsFile());
-  for (const std::string& server : {(env_.Root() / "no-server.sock").string(),
-                                    std::string("/nonexistent/cups.sock"),
-                                    std::string("127.0.0.1:1")}) {
+  for (const std::string& server :
+       {(env_.Root() / "no-server.sock").string(), std::string("/nonexistent/cups.sock"),
+        std::string("127.0.0.1:1")}) {
     ScopedEnv down("CUPS_SERVER", server);
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> names;

@@ -7,6 +7,21 @@
 
 namespace testsupport {
 
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) old_ = old;
+  if (value)
+    ::setenv(name_.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(name_.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_)
+    ::setenv(name_.c_str(), old_->c_str(), 1);
+  else
+    ::unsetenv(name_.c_str());
+}
+
 TempEnv::TempEnv() {
   // Always short and below /tmp, whatever TMPDIR says: the program's own socket goes into the
   // runtime folder, and a socket's path may not be longer than about 100 bytes.
@@ -18,22 +33,16 @@ TempEnv::TempEnv() {
   }
   std::filesystem::permissions(RuntimeDir(), std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::replace);
-  const std::map<std::string, std::string> vars = {{"XDG_CONFIG_HOME", ConfigHome()},
-                                                   {"XDG_DATA_HOME", DataHome()},
-                                                   {"XDG_RUNTIME_DIR", RuntimeDir()},
-                                                   {"TMPDIR", TmpDir()}};
-  for (const auto& [name, value] : vars) {
-    const char* old = std::getenv(name.c_str());
-    saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    ::setenv(name.c_str(), value.c_str(), 1);
-  }
+  const std::pair<const char*, std::filesystem::path> vars[] = {{"XDG_CONFIG_HOME", ConfigHome()},
+                                                                {"XDG_DATA_HOME", DataHome()},
+                                                                {"XDG_RUNTIME_DIR", RuntimeDir()},
+                                                                {"TMPDIR", TmpDir()}};
+  for (const auto& [name, value] : vars)
+    vars_.push_back(std::make_unique<ScopedEnv>(name, value.string()));
 }
 
 TempEnv::~TempEnv() {
-  for (const auto& [name, value] : saved_) {
-    if (value) ::setenv(name.c_str(), value->c_str(), 1);
-    else ::unsetenv(name.c_str());
-  }
+  vars_.clear();
   std::error_code ec;
   // Tests may leave read-only folders behind; make them removable first.
   for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);
@@ -113,7 +122,8 @@ std::string AsUnprivilegedUser(const TempEnv& env, const std::function<std::stri
   std::string result;
   char buf[512];
   ssize_t n;
-  while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
+  while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
+    result.append(buf, static_cast<std::size_t>(n));
   ::close(pipeFds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);

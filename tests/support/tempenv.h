@@ -4,12 +4,25 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+// Sets (or, with nullopt, removes) an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
 
 // A private home for one test: configuration, data, runtime and temporary folders inside a fresh
 // directory, set in the environment for the test's duration, so no test ever meets the user's
@@ -30,7 +43,7 @@ class TempEnv {
 
  private:
   std::filesystem::path root_;
-  std::map<std::string, std::optional<std::string>> saved_;
+  std::vector<std::unique_ptr<ScopedEnv>> vars_;
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);

@@ -10,6 +10,7 @@
 #include "download/transfer_support.h"
 #include "printers/myapp.h"
 #include "support/recordingboxes.h"
+#include "support/privateserver.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 #include "ui/dlgmsgbox.h"
@@ -187,7 +188,7 @@ TEST_F(InteractiveSignal, WhileTheDownloadFileIsBuilt) {
 }
 
 TEST_F(InteractiveSignal, WhileTheServerHoldsBackAWrite) {
-  transfertest::PausableServer server;
+  testsupport::PrivateServer server(testsupport::PrivateServer::Use::Exported);
   ASSERT_TRUE(server.Running());
   auto sim = StartSimulator();
   server.AddQueue("isig-spool", TestQueue::SocketUri(sim->RawPort()), kModel);
@@ -224,7 +225,7 @@ TEST_F(InteractiveSignal, DuringAnFtpUpload) {
 
 TEST_F(InteractiveSignal, WhileTheAbortButtonWaitsForTheCancel) {
   // The abort has been pressed; the cancel waits for a server that does not answer yet.
-  transfertest::PausableServer server;
+  testsupport::PrivateServer server(testsupport::PrivateServer::Use::Exported);
   ASSERT_TRUE(server.Running());
   auto sim = StartSimulator();
   server.AddQueue("isig-wait", TestQueue::SocketUri(sim->RawPort()), kModel);
@@ -245,7 +246,7 @@ TEST_F(InteractiveSignal, WhileTheAbortButtonWaitsForTheCancel) {
 }
 
 TEST_F(InteractiveSignal, AnApplicationThatQuitsWhileTheAbortWaitsStillWaitsWithoutSpinning) {
-  transfertest::PausableServer server;
+  testsupport::PrivateServer server(testsupport::PrivateServer::Use::Exported);
   ASSERT_TRUE(server.Running());
   auto sim = StartSimulator();
   server.AddQueue("isig-quit", TestQueue::SocketUri(sim->RawPort()), kModel);

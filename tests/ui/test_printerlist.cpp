@@ -3,8 +3,7 @@
 
 #include "firmware/dwndoc.h"
 #include "printers/printers_support.h"
-
-#include "support/run.h"
+#include "support/privateserver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,11 +20,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
-#include <optional>
+#include <chrono>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr int kCodeRole = Qt::UserRole + 1;
 constexpr int kGhostRole = Qt::UserRole + 2;
@@ -88,10 +87,8 @@ class PrinterList : public MainWindowTest {
 class PrinterListOwnServer : public PrinterList {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(server.Socket().empty());
-    server.AddQueue("px1400", "socket://127.0.0.1:9/?snmp=false", "TORVA LEAFSPRINT PX-1400");
-    server.AddQueue("veloxia-m3", "lpd://127.0.0.1:9/queue", "TORVA VELOXIA M3");
-    use.emplace("CUPS_SERVER", server.Socket());
+    ASSERT_TRUE(server.Running());
+    server.AddQueue("solo", "socket://127.0.0.1:9/?snmp=false", "TORVA VELOXIA M3");
     PrinterList::SetUp();
   }
   void TearDown() override {
@@ -101,8 +98,7 @@ class PrinterListOwnServer : public PrinterList {
     PrinterList::TearDown();
   }
 
-  printerstest::sandbox::OwnServer server;
-  std::optional<printerstest::ScopedEnv> use;
+  testsupport::PrivateServer server{testsupport::PrivateServer::Use::Exported};
 };
 
 }  // namespace
@@ -239,32 +235,18 @@ TEST_F(PrinterListOwnServer, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
   WaitForList();  // the first fill, when the window is shown
   // Only the changes reported here may ask the server: the periodic look stays out of the count.
   window->findChild<QTimer*>("PrinterWatch")->stop();
-  // The server logs a request once its answer is sent: wait for the first fill's to arrive.
-  std::size_t before = server.Requests();
-  for (int i = 0; i < 20; ++i) {
-    QThread::msleep(100);
-    const std::size_t now = server.Requests();
-    if (now == before) break;
-    before = now;
-  }
+  const std::size_t before = server.Requests(300ms);
   QDialog modal(window.get());
   QTimer::singleShot(0, [&] {
     for (int i = 0; i < 5; ++i) window->PrintersChanged();
-    QApplication::processEvents();
+    QTest::qWait(1000);  // the window looks again every half second
     // Nothing is rebuilt under an open dialog.
-    EXPECT_EQ(server.Requests(), before);
+    EXPECT_EQ(server.Requests(300ms), before);
     modal.accept();
   });
   modal.exec();
-  QElapsedTimer t;
-  t.start();
-  while (server.Requests() == before && t.elapsed() < 5000) {
-    QApplication::processEvents(QEventLoop::AllEvents, 50);
-    QThread::msleep(20);
-  }
-  QThread::msleep(1200);
-  QApplication::processEvents();
-  EXPECT_EQ(server.Requests(), before + 1);
+  WaitForList();  // until no rebuild is under way or waiting
+  EXPECT_EQ(server.Requests(300ms), before + 1);
 }
 
 TEST_F(PrinterList, TheStatusLineStaysWhileAMenuItemIsHovered) {
@@ -310,56 +292,12 @@ TEST_F(PrinterList, TheRowClickedAfterAChoiceElsewhereIsThePrinterThatReceivesTh
   }
 }
 
-namespace {
-
-// A print server of the test's own, which the test can stop as a hung server would be.
-class OwnServer {
- public:
-  OwnServer() {
-    char name[] = "/tmp/fwl.XXXXXX";
-    if (!::mkdtemp(name)) return;
-    dir_ = name;
-    // The server's user must pass through to its spool.
-    std::filesystem::permissions(dir_, std::filesystem::perms(0755));
-    const printerstest::ScopedEnv tmp("TMPDIR", dir_.string());
-    if (testsupport::Run({Script(), "start", (dir_ / "s").string()}) != 0) return;
-    if (testsupport::Run({Script(), "add-queue", (dir_ / "s").string(), "solo",
-                          "socket://127.0.0.1:9/?snmp=false", "TORVA VELOXIA M3"}) != 0) {
-      return;
-    }
-    std::string root = testsupport::ReadFile(dir_ / "s" / "root");
-    root.erase(root.find_last_not_of('\n') + 1);
-    pid_ = std::stoi(testsupport::ReadFile(std::filesystem::path(root) / "cupsd.pid"));
-  }
-  ~OwnServer() {
-    if (pid_ > 0) ::kill(pid_, SIGCONT);
-    if (!dir_.empty()) {
-      testsupport::Run({Script(), "stop", (dir_ / "s").string()});
-      std::filesystem::remove_all(dir_);
-    }
-  }
-  pid_t Pid() const { return pid_; }
-  std::string Socket() const { return (dir_ / "s" / "cups.sock").string(); }
-
- private:
-  static std::string Script() {
-    return (testsupport::SourceDir() / "tools" / "cups-sandbox.sh").string();
-  }
-  std::filesystem::path dir_;
-  pid_t pid_ = 0;
-};
-
-}  // namespace
-
-TEST_F(PrinterList, AServerThatStopsAnsweringNeverHoldsTheWindowUp) {
-  OwnServer server;
-  ASSERT_GT(server.Pid(), 0);
-  const printerstest::ScopedEnv cups("CUPS_SERVER", server.Socket());
+TEST_F(PrinterListOwnServer, AServerThatStopsAnsweringNeverHoldsTheWindowUp) {
   window->show();
   WaitForList();  // the first fill
   ASSERT_NE(Row("solo"), nullptr);
 
-  ASSERT_EQ(::kill(server.Pid(), SIGSTOP), 0);
+  server.Pause();
   QElapsedTimer t;
   t.start();
   window->WatchPrinters();                             // the periodic look
@@ -381,7 +319,7 @@ TEST_F(PrinterList, AServerThatStopsAnsweringNeverHoldsTheWindowUp) {
   EXPECT_GT(ticks, 25);
   EXPECT_TRUE(window->RebuildUnderWay());
 
-  ASSERT_EQ(::kill(server.Pid(), SIGCONT), 0);
+  server.Resume();
   WaitForList();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_NE(Row("solo"), nullptr);
