@@ -17,7 +17,6 @@
 #include "ui/dlgmsgbox.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QScopeGuard>
@@ -75,7 +74,7 @@ void TfrmMain::ExecDownload() {
   FInDownload = true;
   const auto ended = qScopeGuard([this] {
     FInDownload = false;
-    if (FClosingOnSignal) CloseAfterSignal();
+    if (FClosingOnSignal) CloseAndQuit();
   });
   const std::string fileName = FileNamed(ui->edtFileName->text(), FApp.GetFileName());
   if (fileName.empty()) {
@@ -217,12 +216,5 @@ void TfrmMain::WMAutoRun() {
   FAutoRunning = false;
   FExitCode = FDownloadCode;
   FApp.EndCommandLineRun();
-  // The window is hidden, so closing it would not end the program by itself.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        close();
-        QCoreApplication::quit();
-      },
-      Qt::QueuedConnection);
+  CloseAndQuit();
 }

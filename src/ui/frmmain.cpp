@@ -355,10 +355,10 @@ void TfrmMain::CloseOnSignal() {
   }
   if (frmPrntView && frmPrntView->Running()) frmPrntView->Abort();
   // The download command's own loops run until it has ended; it closes the window then.
-  if (!FInDownload) CloseAfterSignal();
+  if (!FInDownload) CloseAndQuit();
 }
 
-void TfrmMain::CloseAfterSignal() {
+void TfrmMain::CloseAndQuit() {
   QMetaObject::invokeMethod(
       this,
       [this] {

@@ -113,7 +113,8 @@ class TfrmMain : public QMainWindow {
   // An unattended run nobody watches: boxes go to standard error instead.
   bool Unattended() const;
   void RunDeferredRebuild();
-  void CloseAfterSignal();
+  // Closes the window and ends the program once the command under way has returned.
+  void CloseAndQuit();
   // Asks the server on a worker thread; `rebuild`: show what it says whether changed or not.
   void StartGather(bool rebuild);
   void SnapshotArrived(std::shared_ptr<TPrinterSnapshot> snapshot, bool rebuild);
