@@ -82,9 +82,9 @@ class PrinterList : public MainWindowTest {
   QTreeWidget* list = nullptr;
 };
 
-// The printer list over a print server of the test's own, for a test that counts the requests
-// the server gets: the fixture's server answers the tests that run beside it as well.
-class PrinterListOwnServer : public PrinterList {
+// The printer list over a print server of the test's own, for a test that counts its requests
+// (the fixture's server answers the tests that run beside it as well) or pauses it.
+class PrinterListPrivateServer : public PrinterList {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.Running());
@@ -230,7 +230,7 @@ TEST_F(PrinterList, APrinterAddedOnTheServerAppearsWithoutARefresh) {
   EXPECT_EQ(Row("added-later"), nullptr);
 }
 
-TEST_F(PrinterListOwnServer, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
+TEST_F(PrinterListPrivateServer, ChangesWaitForAnOpenDialogAndComeAsOneRebuild) {
   window->show();
   WaitForList();  // the first fill, when the window is shown
   // Only the changes reported here may ask the server: the periodic look stays out of the count.
@@ -292,7 +292,7 @@ TEST_F(PrinterList, TheRowClickedAfterAChoiceElsewhereIsThePrinterThatReceivesTh
   }
 }
 
-TEST_F(PrinterListOwnServer, AServerThatStopsAnsweringNeverHoldsTheWindowUp) {
+TEST_F(PrinterListPrivateServer, AServerThatStopsAnsweringNeverHoldsTheWindowUp) {
   window->show();
   WaitForList();  // the first fill
   ASSERT_NE(Row("solo"), nullptr);
