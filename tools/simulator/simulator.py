@@ -891,8 +891,9 @@ class Simulator:
         self.start_ipp()
         if self.ipp is not None:
             lines.append("IPP_PID=%d" % self.ipp.pid)
-        print("\n".join(lines + ["READY"]), flush=True)
         try:
+            # Inside: a parent that has read READY may stop the simulator before print returns.
+            print("\n".join(lines + ["READY"]), flush=True)
             if self.ftp_server is not None:
                 self.ftp_server.serve_forever(timeout=0.2, blocking=True, handle_exit=False)
             else:
