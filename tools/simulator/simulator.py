@@ -483,6 +483,10 @@ class IppIdentity:
             except OSError:
                 continue  # shut down for a restart or the stop: the next round closes it
             with self.lock:
+                if self._down_locked():
+                    # Taken just before the port closed: it goes down with the printer.
+                    hard_close(conn)
+                    continue
                 self.connections.add(conn)
             threading.Thread(target=self._serve_connection, args=(conn, address),
                              daemon=True).start()
