@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The built-in default, for trying fwload without a printer at hand:
 #   - a simulated printer (tools/simulator/simulator.py) listening on a raw port and over FTP,
+#     with an IPP identity: model "TORVA VELOXIA M3", firmware V1.00; after a download it
+#     restarts for 5 s and then runs the sample's version V9.99,
 #   - a private print server (tools/cups-sandbox.sh) with the queue "demo" that prints to it and
 #     whose driver is a model that takes the download command,
 #   - a sample firmware package SAMPLE.FWV made with gcab,
@@ -27,13 +29,16 @@ trap cleanup EXIT
 
 # The simulated printer: its ports come on its standard output.
 mkfifo "$work/sim.out"
-/usr/bin/python3 "$root/tools/simulator/simulator.py" --dir "$work/printer" >"$work/sim.out" &
+/usr/bin/python3 "$root/tools/simulator/simulator.py" --dir "$work/printer" \
+  --model "TORVA VELOXIA M3" --version V1.00 --apply-version V9.99 --restart-seconds 5 \
+  >"$work/sim.out" &
 sim_pid=$!
-raw_port="" ftp_port=""
+raw_port="" ftp_port="" ipp_port=""
 while read -r line; do
   case "$line" in
     RAW_PORT=*) raw_port=${line#RAW_PORT=} ;;
     FTP_PORT=*) ftp_port=${line#FTP_PORT=} ;;
+    IPP_PORT=*) ipp_port=${line#IPP_PORT=} ;;
     READY) break ;;
   esac
 done <"$work/sim.out"
@@ -64,7 +69,13 @@ export CUPS_SERVER="$cups_server"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TMPDIR="$work"
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-echo "Simulated printer: raw port $raw_port, FTP port $ftp_port (directory ketora0)"
+# The access library asks an FTP printer who it is over IPP, on the port of its settings.
+mkdir -p "$XDG_CONFIG_HOME/fwload"
+printf '[Access]\nIppPort=%s\nIppPath=/ipp/print\n' "$ipp_port" \
+  >"$XDG_CONFIG_HOME/fwload/FWLOAD.INI"
+echo "Simulated printer: raw port $raw_port, FTP port $ftp_port (directory ketora0)," \
+  "IPP port $ipp_port (TORVA VELOXIA M3, firmware V1.00)"
+echo "As an FTP printer: ftp://127.0.0.1:$ftp_port/ketora0"
 echo "Print queue: demo (CUPS_SERVER=$CUPS_SERVER)"
 
 status=0

@@ -95,6 +95,7 @@ Simulator::Simulator(const std::filesystem::path& script, const std::filesystem:
     if (line.rfind("FTP_PORT=", 0) == 0) ftpPort_ = std::stoi(line.substr(9));
     if (line.rfind("REPORT=", 0) == 0) report_ = line.substr(7);
     if (line.rfind("IPP_PID=", 0) == 0) ippPid_ = std::stoi(line.substr(8));
+    if (line.rfind("IPP_PORT=", 0) == 0) ippPort_ = std::stoi(line.substr(9));
   }
   if (!ready) {
     Stop();
@@ -149,6 +150,7 @@ std::vector<SimRecord> Simulator::Records() const {
     r.Memory = static_cast<int>(Number(o["memory"], -1));
     for (const QJsonValue& e : o["errors"].toArray()) r.Errors.push_back(Text(e));
     r.Deleted = o["deleted"].toBool();
+    r.VersionAfter = Text(o["version_after"]);
     records.push_back(std::move(r));
   }
   return records;
@@ -162,6 +164,24 @@ std::vector<SimRecord> Simulator::WaitForRecords(std::size_t count,
     if (records.size() >= count || std::chrono::steady_clock::now() >= deadline) return records;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+}
+
+std::vector<std::string> Simulator::IppLog() const {
+  std::ifstream in(dir_ / "ipp.log");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> SimIdentity::Args() const {
+  std::vector<std::string> args;
+  if (!Model.empty()) args.insert(args.end(), {"--model", Model});
+  if (!Version.empty()) args.insert(args.end(), {"--version", Version});
+  if (!ApplyVersion.empty()) args.insert(args.end(), {"--apply-version", ApplyVersion});
+  if (RestartSeconds > 0)
+    args.insert(args.end(), {"--restart-seconds", std::to_string(RestartSeconds)});
+  if (!Fault.empty()) args.insert(args.end(), {"--ipp-fault", Fault});
+  return args;
 }
 
 int UnusedPort() {
@@ -180,6 +200,23 @@ int UnusedPort() {
   // program started meanwhile (another test's server) is given the port.
   if (port == 0) ::close(s);
   return port;
+}
+
+bool SendToRawPort(int port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace testsupport
