@@ -58,6 +58,26 @@ int ExitCode(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// `n` child processes that start `body(i)` at the same moment; their exit codes.
+std::vector<int> Together(int n, const std::function<int(int)>& body) {
+  int gate[2];
+  if (::pipe(gate) != 0) return {};
+  std::vector<pid_t> children;
+  for (int i = 0; i < n; ++i) {
+    children.push_back(Child([&, i] {
+      ::close(gate[1]);
+      char go;
+      (void)!::read(gate[0], &go, 1);  // returns when the parent closes the gate
+      return body(i);
+    }));
+  }
+  ::close(gate[0]);
+  ::close(gate[1]);
+  std::vector<int> codes;
+  for (const pid_t child : children) codes.push_back(ExitCode(child));
+  return codes;
+}
+
 void Sql(const fs::path& file, const char* sql) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
@@ -107,7 +127,7 @@ TEST(History, TwoProcessesWriteAtOnceWhileAReaderHoldsItsQuery) {
     ASSERT_TRUE(first.Complete(first.Begin(r).Id, Finished(r)).Ok());
   }
 
-  int readerReady[2], readerGo[2], gate[2];
+  int readerReady[2], readerGo[2];
   ASSERT_EQ(::pipe(readerReady) | ::pipe(readerGo), 0);
   const pid_t reader = Child([&] {
     sqlite3* db = nullptr;
@@ -126,24 +146,17 @@ TEST(History, TwoProcessesWriteAtOnceWhileAReaderHoldsItsQuery) {
   char byte = 0;
   ASSERT_EQ(::read(readerReady[0], &byte, 1), 1);
 
-  ASSERT_EQ(::pipe(gate), 0);
-  std::vector<pid_t> writers;
-  for (int w = 0; w < 2; ++w) {
-    writers.push_back(Child([&, w] {
-      ::close(gate[1]);
-      char go;
-      (void)!::read(gate[0], &go, 1);  // returns when the parent closes the gate
-      HistoryStore store(file);
-      for (int i = 0; i < 50; ++i) {
-        const DownloadRecord r = Sample("w" + std::to_string(w) + "-" + std::to_string(i));
-        const HistoryBegun id = store.Begin(r);
-        if (!id.Ok() || !store.Complete(id.Id, Finished(r)).Ok()) return 1;
-      }
-      return 0;
-    }));
-  }
-  for (const int fd : {gate[0], gate[1], readerReady[0], readerReady[1], readerGo[0]}) ::close(fd);
-  for (const pid_t writer : writers) EXPECT_EQ(ExitCode(writer), 0);
+  for (const int fd : {readerReady[0], readerReady[1], readerGo[0]}) ::close(fd);
+  const std::vector<int> writers = Together(2, [&](int w) {
+    HistoryStore store(file);
+    for (int i = 0; i < 50; ++i) {
+      const DownloadRecord r = Sample("w" + std::to_string(w) + "-" + std::to_string(i));
+      const HistoryBegun id = store.Begin(r);
+      if (!id.Ok() || !store.Complete(id.Id, Finished(r)).Ok()) return 1;
+    }
+    return 0;
+  });
+  EXPECT_EQ(writers, std::vector<int>({0, 0}));
   ASSERT_EQ(::write(readerGo[1], &byte, 1), 1);
   ::close(readerGo[1]);
   EXPECT_EQ(ExitCode(reader), 0);
@@ -170,6 +183,33 @@ TEST(History, TwoProcessesWriteAtOnceWhileAReaderHoldsItsQuery) {
   }
   std::vector<std::int64_t> newestFirst(ids.rbegin(), ids.rend());
   EXPECT_EQ(paged, newestFirst);
+}
+
+TEST(History, ProcessesStartingTogetherMakeOneHistory) {
+  TempEnv env;
+  const std::vector<int> codes = Together(4, [](int i) {
+    HistoryStore store;
+    const DownloadRecord r = Sample("p" + std::to_string(i));
+    const HistoryBegun id = store.Begin(r);
+    const bool ok = id.Ok() && store.Complete(id.Id, Finished(r)).Ok();
+    return ok && store.TakeNotices().empty() ? 0 : 1;
+  });
+  EXPECT_EQ(codes, std::vector<int>({0, 0, 0, 0}));
+  EXPECT_EQ(HistoryStore().List().Rows.size(), 4u);
+}
+
+TEST(History, ADownloadAfterTheFileWasMovedAwayGoesIntoANewFileInItsPlace) {
+  TempEnv env;
+  HistoryStore store;
+  ASSERT_TRUE(store.Begin(Sample("a.FWB")).Ok());
+  fs::rename(store.File(), store.File().string() + ".moved");
+  ASSERT_TRUE(store.Begin(Sample("b.FWB")).Ok());
+  HistoryStore nextStart;
+  for (HistoryStore* reader : {&store, &nextStart}) {
+    const HistoryRows rows = reader->List();
+    ASSERT_EQ(rows.Rows.size(), 1u);
+    EXPECT_EQ(rows.Rows[0].Record.File, "b.FWB");
+  }
 }
 
 TEST(History, APendingRowReadsInterruptedOnceItsProcessIsGone) {
@@ -269,22 +309,39 @@ TEST(History, AFileThatIsNoHistoryIsSetAsideAndANewOneStarted) {
   }
 }
 
-TEST(History, AnUnwritableFolderFailsEveryWriteAndSaysSoOnce) {
-  TempEnv env;
-  fs::permissions(env.DataHome(), fs::perms::owner_read | fs::perms::owner_exec,
-                  fs::perm_options::replace);
-  const std::string failure = testsupport::AsUnprivilegedUser(env, [&] {
-    HistoryStore store;
-    const HistoryBegun first = store.Begin(Sample("a.FWB"));
-    const HistoryStatus second = store.Complete(1, Finished(Sample("a.FWB")));
-    const HistoryRows rows = store.List();
-    const auto notices = store.TakeNotices();
-    if (first.Ok() || second.Ok() || rows.Ok()) return std::string("an operation succeeded");
-    if (first.Error.find(env.DataHome().string()) == std::string::npos) return first.Error;
-    if (notices.size() != 1 || notices[0].What != HistoryNotice::Kind::CannotWrite) {
-      return "expected one notice, got " + std::to_string(notices.size());
+TEST(History, WithoutWriteAccessDownloadsAreNotRecordedAndThatIsSaidOnce) {
+  struct Case {
+    const char* name;
+    bool fileWithOneRow;  // else no file, in a folder that cannot be made
+  };
+  for (const Case c : {Case{"read-only data folder", false}, Case{"read-only file", true}}) {
+    SCOPED_TRACE(c.name);
+    TempEnv env;
+    if (c.fileWithOneRow) {
+      HistoryStore store;
+      ASSERT_TRUE(store.Complete(store.Begin(Sample("a.FWB")).Id, Finished(Sample("a.FWB"))).Ok());
+      fs::permissions(store.File(), fs::perms::owner_read, fs::perm_options::replace);
+    } else {
+      fs::permissions(env.DataHome(), fs::perms::owner_read | fs::perms::owner_exec,
+                      fs::perm_options::replace);
     }
-    return std::string();
-  });
-  EXPECT_EQ(failure, "");
+    const std::string failure = testsupport::AsUnprivilegedUser(env, [&] {
+      HistoryStore store;
+      const HistoryBegun first = store.Begin(Sample("b.FWB"));
+      const HistoryStatus second = store.Complete(1, Finished(Sample("b.FWB")));
+      const HistoryRows rows = store.List();
+      const auto notices = store.TakeNotices();
+      if (first.Ok() || second.Ok()) return std::string("a write succeeded");
+      if (first.Error.find(env.DataHome().string()) == std::string::npos) return first.Error;
+      // What is there is still shown.
+      if (rows.Rows.size() != (c.fileWithOneRow ? 1u : 0u) || rows.Ok() != c.fileWithOneRow) {
+        return "read " + std::to_string(rows.Rows.size()) + " rows: " + rows.Error;
+      }
+      if (notices.size() != 1 || notices[0].What != HistoryNotice::Kind::CannotWrite) {
+        return "expected one notice, got " + std::to_string(notices.size());
+      }
+      return std::string();
+    });
+    EXPECT_EQ(failure, "");
+  }
 }
