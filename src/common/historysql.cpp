@@ -1,6 +1,8 @@
 #include "common/historysql.h"
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 namespace historysql {
 
@@ -128,7 +130,9 @@ std::optional<int> IntPragma(sqlite3* db, const char* name) {
   return sqlite3_column_int(statement.get(), 0);
 }
 
-Shape Classify(sqlite3* db) {
+namespace {
+
+Shape ClassifyInRead(sqlite3* db) {
   Shape shape;
   const auto applicationId = IntPragma(db, "application_id");
   const auto version = IntPragma(db, "user_version");
@@ -169,9 +173,36 @@ Shape Classify(sqlite3* db) {
   return shape;
 }
 
+}  // namespace
+
+Shape Classify(sqlite3* db) {
+  // All looks in one read: another process may be making the history meanwhile, and a header
+  // read before its commit with tables read after it would look like someone else's file.
+  const bool ownRead = sqlite3_get_autocommit(db) != 0 && Exec(db, "BEGIN");
+  Shape shape = ClassifyInRead(db);
+  if (ownRead) Exec(db, "COMMIT");
+  return shape;
+}
+
+// Switching to the write-ahead log takes the file for a moment and, unlike a write, does not wait
+// for other connections: waited for here as long as a write would wait.
+bool SwitchToWal(sqlite3* db) {
+  using namespace std::chrono_literals;
+  for (auto waited = 0ms;; waited += 10ms) {
+    Stmt pragma = Prepare(db, "PRAGMA journal_mode = WAL");
+    // A row names the mode now in use; a file system without shared memory keeps the old one.
+    const int rc = pragma ? sqlite3_step(pragma.get()) : SQLITE_ERROR;
+    if (rc == SQLITE_ROW) return true;
+    if ((rc & 0xff) != SQLITE_BUSY || waited >= std::chrono::milliseconds(kBusyMilliseconds)) {
+      return false;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
 std::string Create(sqlite3* db, bool& again) {
   // The log mode first, so that the file is born with it.
-  if (!Exec(db, "PRAGMA journal_mode = WAL") || !Exec(db, "BEGIN IMMEDIATE")) {
+  if (!SwitchToWal(db) || !Exec(db, "BEGIN IMMEDIATE")) {
     return Reason(db, "cannot make the history");
   }
   const Shape shape = Classify(db);
@@ -195,7 +226,7 @@ std::string Create(sqlite3* db, bool& again) {
 std::string UseWal(sqlite3* db) {
   // NORMAL: a commit survives a killed process at once; only a power loss could undo the last ones,
   // which keeps each download's two writes cheap.
-  if (!Exec(db, "PRAGMA journal_mode = WAL") || !Exec(db, "PRAGMA synchronous = NORMAL")) {
+  if (!SwitchToWal(db) || !Exec(db, "PRAGMA synchronous = NORMAL")) {
     return Reason(db, "cannot use the history");
   }
   return {};
