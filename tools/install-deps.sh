@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config git
   qt6-base-dev qt6-base-dev-tools
-  libcups2-dev libmspack-dev libcurl4-openssl-dev
+  libcups2-dev libmspack-dev libcurl4-openssl-dev libsqlite3-dev
   libgtest-dev libgmock-dev
   # run
   cabextract
