@@ -18,6 +18,8 @@ packages=(
   xvfb xauth fonts-noto-cjk x11-apps imagemagick
   # fuzzing (clang's libFuzzer runtime)
   clang libclang-rt-14-dev
+  # checks of the Debian package, its desktop entry and its AppStream metadata
+  lintian desktop-file-utils appstream
 )
 
 missing=()
