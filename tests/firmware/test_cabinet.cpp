@@ -375,7 +375,7 @@ TEST_F(Fallback, MissingToolFailsTheOpenOnlyWhenTheCabinetNeedsIt) {
   // The message names the program to install, not a file of the package.
   EXPECT_EQ(needsTool->FError, rc::kFileOpen);
   EXPECT_EQ(needsTool->FErrorFile,
-            "このパッケージの展開に必要なプログラムが見つかりません。インストールしてください: "
+            "このパッケージの展開に必要なプログラムが見つかりません。\nインストールしてください: "
             "no-such-tool-here");
   EXPECT_EQ(needsTool->FDataSize, 0u);
   EXPECT_EQ(readable->FError, 0);
