@@ -102,6 +102,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${fwload_package_dir}/no-scripts/postinst
 # The libraries come from dpkg-shlibdeps; the cabinet tool is a program it cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS cabextract)
+# The windows and messages are Japanese, drawn in this font.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
 # A Debian package carries one description; the Japanese text follows the English one in it,
 # since the program speaks Japanese.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater for TORVA page printers")
