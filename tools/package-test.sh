@@ -194,9 +194,17 @@ fwload "$work/SAMPLE.FWV" /PR=demo /NO /NM /IM=1
 expect_download 1 raw 1
 step "fwload: unattended download through the print server"
 
-fwload "$work/SAMPLE.FWV" "/HN=127.0.0.1:$ftp_port" "/M=TORVA VELOXIA M3" /NO /NM /IM=0
+ftp=("/HN=127.0.0.1:$ftp_port" "/M=TORVA VELOXIA M3" /NO /NM /IM=0)
+fwload "$work/SAMPLE.FWV" "${ftp[@]}"
 [ "$status" = 0 ] || fail "fwload to the FTP printer ended with $status"
 expect_download 2 ftp 0
+# It was the library beside the program that sent it: without it the same run fails.
+mv "$lib/libfwloadaccess.so" "$work/libfwloadaccess.so.away"
+fwload "$work/SAMPLE.FWV" "${ftp[@]}"
+mv "$work/libfwloadaccess.so.away" "$lib/libfwloadaccess.so"
+echo "without the access library beside it, the FTP run ended with $status"
+[ "$status" != 0 ] || fail "fwload sent over FTP without its access library"
+[ "$(downloads)" = 2 ] || fail "fwload sent over FTP without its access library"
 step "fwload: unattended download over FTP (the access library)"
 
 # Without cabextract the package cannot be unpacked: the run says what is missing, sends nothing.
