@@ -18,6 +18,10 @@ packages=(
   xvfb xauth fonts-noto-cjk x11-apps imagemagick
   # fuzzing (clang's libFuzzer runtime)
   clang libclang-rt-14-dev
+  # the Debian package: dependencies (dpkg-shlibdeps, which CPack runs with file), stripping and
+  # run paths (binutils); its checks: lintian, the desktop entry, the AppStream metadata, the MIME
+  # types
+  dpkg-dev file binutils lintian desktop-file-utils appstream shared-mime-info
 )
 
 missing=()

@@ -18,6 +18,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,9 +41,27 @@ constexpr char kUsage[] =
     "  /NC         never send the download command\n"
     "  /IM=1|0     answer the settings-memory question beforehand (initialise or not)\n"
     "  --help      this text\n"
-    "  --version   the program's version\n"
+    "  --version   the version, and where the help file and access library are looked for\n"
     "\n"
     "Toolkit options such as '-platform offscreen' are passed on.\n";
+
+// The help file beside the program.
+constexpr char kHelpFileName[] = "FWLOAD.HLP";
+
+// The version, and where the program takes the parts it loads from beside itself, so that an
+// installation can be checked without a display.
+void PrintVersion() {
+  std::printf("fwload %s\n", FWLOAD_VERSION);
+  const auto dir = platform::ProgramDir();
+  const auto part = [](const char* what, const std::filesystem::path& path) {
+    std::error_code ec;
+    const bool readable =
+        std::filesystem::is_regular_file(path, ec) && std::ifstream(path, std::ios::binary).good();
+    std::printf("%s: %s%s\n", what, path.c_str(), readable ? "" : " (missing)");
+  };
+  part("help file", dir / kHelpFileName);
+  part("access library", dir / kAccessLibraryName);
+}
 
 void DeleteForms() {
   // The main window stores its layout in the application model when it is destroyed.
@@ -67,7 +87,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (a == "--version") {
-      std::printf("fwload %s\n", FWLOAD_VERSION);
+      PrintVersion();
       return 0;
     }
   }
@@ -94,7 +114,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(true);
     QtMessageBoxes boxes;
     platform::SetMessageBoxes(&boxes);
-    help::SetHelpFile(platform::ProgramDir() / "FWLOAD.HLP");
+    help::SetHelpFile(platform::ProgramDir() / kHelpFileName);
     // Without the library the program still runs; its commands then fail as it would.
     LoadAccessLibrary(platform::ProgramDir() / kAccessLibraryName);
 

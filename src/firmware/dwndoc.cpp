@@ -1,6 +1,7 @@
 #include "firmware/dwndoc.h"
 
 #include "app/codes.h"
+#include "app/strings.h"
 #include "firmware/packages.h"
 #include "platform/fileio.h"
 #include "platform/fileops.h"
@@ -58,6 +59,8 @@ using platform::UniqueFd;
 constexpr char kHeaderSection[] = "FW_DownLoad";
 constexpr char kPrintersSection[] = "Printers";
 constexpr char kEndOfHeader = 0x1A;
+// Followed by the name of the cabinet tool that is missing.
+constexpr int kMsgCabinetToolMissing = 4362;
 constexpr std::size_t kChunk = 1 << 16;
 
 ssize_t ReadSome(int fd, void* buffer, std::size_t size, std::uint64_t* offset = nullptr) {
@@ -199,7 +202,7 @@ bool TDownDocFile::Open(const std::string& path) {
   // The name is reserved; the expansion or the extraction folder takes its place.
   DeleteTemp(*tempName);
   if (!Unpack(full, *tempName)) {
-    FError = rc::kTempFile;
+    if (FError == 0) FError = rc::kTempFile;
     DeleteTemp(*tempName);
     return false;
   }
@@ -220,7 +223,12 @@ bool TDownDocFile::Unpack(const std::filesystem::path& fullPath,
   std::filesystem::path headerPath;
   bool unpacked = false;
   if (extension == ".FWV") {
-    ExtractCabinet(fullPath, tempName);
+    if (!ExtractCabinet(fullPath, tempName)) {
+      // Name the program to install, rather than take the package for an unknown file.
+      FError = rc::kFileOpen;
+      FErrorFile = std::string(strings::Load(kMsgCabinetToolMissing)) + CabinetTool().Program;
+      return false;
+    }
     // Found whatever its letter case in the package.
     headerPath = platform::FindEntryNoCase(tempName, "HEADER.FWB");
     if (headerPath.empty()) headerPath = tempName / "HEADER.FWB";

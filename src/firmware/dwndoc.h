@@ -48,7 +48,8 @@ class TDownDocFile {
   TDataBlock FData;
   std::uint32_t FDataSize = 0;
   // The data file a recognised header names that is missing, is no regular file or cannot be read
-  // whole (FError 17), as the header wrote it, so that the message can name it.
+  // whole (FError 17), as the header wrote it, so that the message can name it; or, when a package
+  // needs the cabinet tool and it is not installed (FError 17 too), a line naming the tool.
   std::string FErrorFile;
 
   // The steps of opening, in the order Open takes them.

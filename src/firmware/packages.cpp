@@ -160,6 +160,7 @@ bool ExtractCabinet(const std::filesystem::path& cabinet, const std::filesystem:
   const platform::ProgramRun run = platform::RunProgram(
       {tool.Program, "-q", "-e", "CP932", "-d", targetDir.string(), "--", cabinet.string()},
       tool.PollInterval, tool.PollCount);
+  if (!run.started) return false;
   // A tool that was ended, or that failed, may have left members half written.
   if (!run.finished || run.exitCode != 0) DeleteTemp(targetDir);
   return true;

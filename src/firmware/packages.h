@@ -43,7 +43,8 @@ bool ExpandFile(const std::filesystem::path& source, const std::filesystem::path
                 std::uint16_t& error);
 
 // Extracts a cabinet into `targetDir`: through IterateCabinet, else through the command-line
-// tool. Always true; what could not be extracted is simply missing.
+// tool. What could not be extracted is simply missing. False only when the cabinet needed the tool
+// and the tool could not be started (it is not installed): nothing was extracted.
 bool ExtractCabinet(const std::filesystem::path& cabinet, const std::filesystem::path& targetDir,
                     const TCabinetTool& tool = CabinetTool());
 

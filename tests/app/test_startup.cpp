@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 using testsupport::ReadFile;
 using testsupport::TempEnv;
 
@@ -61,6 +64,33 @@ TEST_F(Startup, HelpAndVersionPrintAndExitWithZero) {
   EXPECT_TRUE(p.readAllStandardOutput().startsWith("fwload "));
   // Nothing was started, so nothing was written.
   EXPECT_FALSE(std::filesystem::exists(env.SettingsFile()));
+}
+
+TEST_F(Startup, VersionSaysWhetherTheHelpFileAndLibraryLieBesideTheProgram) {
+  // A copy of the program alone in a folder finds neither; /proc/self/exe decides, not the name
+  // it was started by.
+  std::filesystem::create_directories(env.Root() / "alone");
+  const auto alone = std::filesystem::canonical(env.Root() / "alone");
+  const auto bin = std::filesystem::canonical(testsupport::BinDir());
+  std::filesystem::copy_file(bin / "fwload", alone / "fwload");
+  const struct {
+    std::filesystem::path dir;
+    std::string mark;
+  } cases[] = {{bin, ""}, {alone, " (missing)"}};
+  for (const auto& c : cases) {
+    QProcess p;
+    p.start(QString::fromStdString((c.dir / "fwload").string()), {"--version"});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const std::string out = p.readAllStandardOutput().toStdString();
+    EXPECT_NE(out.find("\nhelp file: " + (c.dir / "FWLOAD.HLP").string() + c.mark + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(
+        out.find("\naccess library: " + (c.dir / "libfwloadaccess.so").string() + c.mark + "\n"),
+        std::string::npos)
+        << out;
+  }
 }
 
 TEST_F(Startup, AStartAndANormalExitWriteTheSettings) {

@@ -348,7 +348,8 @@ TEST_F(Fallback, ToolThatFailsOrHangsLeavesNothing) {
   EXPECT_LT(took, std::chrono::seconds(10));
   EXPECT_FALSE(std::filesystem::exists(inputs_ / "hung"));
 
-  EXPECT_TRUE(ExtractCabinet(inputs_ / "x.FWV", inputs_ / "none", Tool("no-such-tool-here")));
+  // A tool that is not installed: the only case that reports failure.
+  EXPECT_FALSE(ExtractCabinet(inputs_ / "x.FWV", inputs_ / "none", Tool("no-such-tool-here")));
   EXPECT_FALSE(std::filesystem::exists(inputs_ / "none"));
 }
 
@@ -361,6 +362,24 @@ TEST_F(Fallback, OpenUsesTheToolsResultWhenTheWalkFails) {
   EXPECT_EQ(doc->FError, 0);
   EXPECT_EQ(doc->FFormatValid, 1);
   EXPECT_EQ(Data(*doc), "tool");
+}
+
+TEST_F(Fallback, MissingToolFailsTheOpenOnlyWhenTheCabinetNeedsIt) {
+  TCabinetTool& tool = CabinetTool();
+  const TCabinetTool saved = tool;
+  tool = Tool("no-such-tool-here");
+  auto needsTool = Open("fw.FWV", "no cabinet");
+  auto readable = Open(
+      "ok.FWV", StoredCabinet({{"HEADER.FWB", kHeader}, {"DATA\\FW1.BIN", "1"}, {"fw2.bin", "2"}}));
+  tool = saved;
+  // The message names the program to install, not a file of the package.
+  EXPECT_EQ(needsTool->FError, rc::kFileOpen);
+  EXPECT_EQ(needsTool->FErrorFile,
+            "このパッケージの展開に必要なプログラムが見つかりません。\nインストールしてください: "
+            "no-such-tool-here");
+  EXPECT_EQ(needsTool->FDataSize, 0u);
+  EXPECT_EQ(readable->FError, 0);
+  EXPECT_EQ(Data(*readable), "12");
 }
 
 TEST(ProgramRun, EndsAtOnceWhenTheProgramDoes) {
