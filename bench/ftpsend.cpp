@@ -7,10 +7,10 @@
 // The script defaults to tools/simulator/simulator.py of the source tree named by
 // FWLOAD_SOURCE_DIR, else of the tree the program was built in (build-*/bin/ two levels below).
 #include "access/fwloadaccess.h"
-#include "download/accesslib.h"
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
 #include "platform/paths.h"
+#include "printers/accesslib.h"
 #include "support/run.h"
 #include "support/simulator.h"
 

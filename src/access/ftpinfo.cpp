@@ -2,7 +2,7 @@
 #include "access/accesssettings.h"
 #include "access/fwloadaccess.h"
 #include "access/lasterror.h"
-#include "app/codes.h"
+#include "common/codes.h"
 #include "common/ftpaddress.h"
 #include "platform/text.h"
 

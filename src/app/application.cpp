@@ -1,9 +1,9 @@
 #include "app/application.h"
 
-#include "app/resultmessages.h"
+#include "common/resultmessages.h"
 #include "platform/closesignals.h"
-#include "platform/messagebox.h"
 #include "ui/frmmain.h"
+#include "ui/messagebox.h"
 
 #include <exception>
 

@@ -1,20 +1,20 @@
 // The program's entry point: one instance per user, the application model before any window,
 // the five forms, the event loop.
 #include "app/application.h"
-#include "app/forms.h"
-#include "app/help.h"
-#include "app/strings.h"
-#include "download/accesslib.h"
-#include "download/frmprntview.h"
-#include "download/ftpconnect.h"
-#include "platform/messagebox.h"
+#include "common/strings.h"
 #include "platform/paths.h"
 #include "platform/singleinstance.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
-#include "printers/prnmodel.h"
 #include "ui/dlgmsgbox.h"
+#include "ui/forms.h"
 #include "ui/frmmain.h"
+#include "ui/frmprntview.h"
+#include "ui/ftpconnect.h"
+#include "ui/help.h"
+#include "ui/messagebox.h"
 #include "ui/messageboxes.h"
+#include "ui/prnmodel.h"
 
 #include <cstdio>
 #include <exception>

@@ -2,12 +2,13 @@
 // queue until the printer has taken it, or to an FTP printer through the access library.
 #include "download/printthread.h"
 
-#include "app/strings.h"
 #include "common/ftpaddress.h"
-#include "download/accesslib.h"
+#include "common/strings.h"
 #include "download/transferview.h"
 #include "platform/fileio.h"
 #include "platform/spooler.h"
+#include "platform/tempfiles.h"
+#include "printers/accesslib.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
 

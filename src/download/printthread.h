@@ -2,7 +2,7 @@
 
 #include <QThread>
 
-#include "app/codes.h"
+#include "common/codes.h"
 
 #include <chrono>
 #include <cstdint>

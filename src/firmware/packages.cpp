@@ -1,6 +1,6 @@
 #include "firmware/packages.h"
 
-#include "app/codes.h"
+#include "common/codes.h"
 #include "platform/cabinet.h"
 #include "platform/fileops.h"
 #include "platform/lzexpand.h"

@@ -1,10 +1,7 @@
 #include "printers/funcs.h"
 
 #include "common/ftpaddress.h"
-#include "platform/paths.h"
 #include "platform/text.h"
-
-#include <unistd.h>
 
 std::uint32_t PortFlagsOf(std::string_view portText) {
   std::vector<std::string_view> ports;
@@ -37,28 +34,4 @@ std::string CanonicalPrinterName(const std::string& name) {
   if (!IsFtpTarget(name)) return name;
   const ftpaddress::ParsedAddress parsed = ftpaddress::ParseTarget(name);
   return parsed.HostOk() ? parsed.Address.Target() : name;
-}
-
-std::string ConvertLineBreaks(std::string_view textIn) {
-  std::string out;
-  out.reserve(textIn.size());
-  for (std::size_t i = 0; i < textIn.size(); ++i) {
-    if (textIn[i] == '\\' && i + 1 < textIn.size() && textIn[i + 1] == 'n') {
-      out += '\r';
-      ++i;
-    } else {
-      out += textIn[i];
-    }
-  }
-  return out;
-}
-
-std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix) {
-  const std::filesystem::path dir = platform::TempDir();
-  if (dir.empty()) return std::nullopt;
-  std::string name = (dir / (std::string(prefix) + "XXXXXX")).string();
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return std::nullopt;
-  ::close(fd);
-  return std::filesystem::path(name);
 }

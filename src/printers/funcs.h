@@ -3,7 +3,6 @@
 #include "platform/spooler.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,9 +58,3 @@ inline bool IsFtpTarget(std::string_view name) {
 // A printer name as the program keeps it: an FTP address in its one target form ("ftp://h" ->
 // "ftp://h/ketora0"); any other name, and an address without a readable host, as it is.
 std::string CanonicalPrinterName(const std::string& name);
-
-// Every two-character sequence backslash, n becomes one carriage return.
-std::string ConvertLineBreaks(std::string_view text);
-
-// Makes a unique empty file whose name begins with `prefix` in the program's temporary folder.
-std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix);

@@ -1,7 +1,7 @@
 // The printer model table: loading it from the settings file and answering what a printer is.
 #include "printers/myapp.h"
 
-#include "app/strings.h"
+#include "common/strings.h"
 #include "firmware/dwndoc.h"
 #include "platform/profile.h"
 #include "platform/text.h"

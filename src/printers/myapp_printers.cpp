@@ -1,10 +1,10 @@
 // The printer catalogue: what the spooler and FTP printers say about a printer.
 #include "printers/myapp.h"
 
-#include "app/codes.h"
-#include "download/accesslib.h"
+#include "common/codes.h"
 #include "platform/spooler.h"
 #include "platform/text.h"
+#include "printers/accesslib.h"
 #include "printers/funcs.h"
 
 #include <new>

@@ -2,8 +2,8 @@
 
 #include "ui_dlgmsgbox.h"
 
-#include "app/help.h"
-#include "app/uilook.h"
+#include "ui/help.h"
+#include "ui/uilook.h"
 
 #include <QScreen>
 #include <QStyle>

@@ -4,17 +4,17 @@
 
 #include "ui_frmmain.h"
 
-#include "app/codes.h"
-#include "app/downloadlog.h"
-#include "app/forms.h"
-#include "app/resultmessages.h"
-#include "app/strings.h"
-#include "download/frmprntview.h"
+#include "common/codes.h"
+#include "common/downloadlog.h"
+#include "common/resultmessages.h"
+#include "common/strings.h"
 #include "firmware/dwndoc.h"
-#include "platform/messagebox.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
 #include "ui/dlgmsgbox.h"
+#include "ui/forms.h"
+#include "ui/frmprntview.h"
+#include "ui/messagebox.h"
 
 #include <QCheckBox>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "ui/messageboxes.h"
 
-#include "app/help.h"
-#include "app/uilook.h"
+#include "ui/help.h"
+#include "ui/uilook.h"
 
 #include <QApplication>
 #include <QMessageBox>

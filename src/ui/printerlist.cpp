@@ -5,14 +5,14 @@
 
 #include "ui_frmmain.h"
 
-#include "app/codes.h"
-#include "app/icons.h"
-#include "app/strings.h"
-#include "platform/messagebox.h"
+#include "common/codes.h"
+#include "common/strings.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
+#include "ui/icons.h"
+#include "ui/messagebox.h"
 
 #include <QApplication>
 #include <QCollator>

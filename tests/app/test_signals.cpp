@@ -5,18 +5,18 @@
 // deleted), nothing is logged, no download file is left, and the program ends within 10 s with
 // exit code 40.
 #include "app/application.h"
-#include "app/forms.h"
-#include "app/strings.h"
-#include "download/accesslib.h"
-#include "download/frmprntview.h"
+#include "common/strings.h"
 #include "download/transfer_support.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "support/privateserver.h"
 #include "support/recordingboxes.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
 #include "ui/dlgmsgbox.h"
+#include "ui/forms.h"
 #include "ui/frmmain.h"
+#include "ui/frmprntview.h"
 
 #include <QApplication>
 #include <QProcess>

@@ -1,6 +1,6 @@
 // Unattended runs of the program, end to end: fwload FILE /PR=queue /NO /NM /IM=1 through the
 // private print server to the simulated printer.
-#include "app/strings.h"
+#include "common/strings.h"
 #include "printers/printers_support.h"
 #include "support/run.h"
 #include "support/simulator.h"

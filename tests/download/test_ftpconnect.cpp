@@ -1,20 +1,20 @@
 // The FTP printer dialog offscreen, asking IPP identities of FTP printers through the real access
 // library (the ipp_identity fixture: "withmodel" reports PX-E3000 and V1.23, "nomodel" only
 // V2.00).
-#include "app/codes.h"
-#include "app/forms.h"
-#include "app/strings.h"
-#include "download/accesslib.h"
-#include "download/frmprntview.h"
-#include "download/ftpconnect.h"
+#include "common/codes.h"
+#include "common/strings.h"
 #include "download/transfer_support.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
-#include "printers/prnmodel.h"
 #include "support/recordingboxes.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
+#include "ui/forms.h"
 #include "ui/frmmain.h"
+#include "ui/frmprntview.h"
+#include "ui/ftpconnect.h"
+#include "ui/prnmodel.h"
 
 #include <QApplication>
 #include <QComboBox>

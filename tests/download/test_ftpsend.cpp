@@ -1,10 +1,11 @@
 // Sending the download file to an FTP printer through the access library, against the printer
 // simulator's FTP server.
 #include "access/fwloadaccess.h"
-#include "app/codes.h"
-#include "download/accesslib.h"
+#include "common/codes.h"
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
+#include "platform/tempfiles.h"
+#include "printers/accesslib.h"
 #include "printers/funcs.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"

@@ -1,13 +1,13 @@
 // The transfer thread against a scripted spooler and access library: the cases a real print
 // server or FTP printer cannot be made to show on demand (a server that stops answering, a write
 // the server refuses, the library's every code), and the exact calls the thread makes.
-#include "app/codes.h"
-#include "download/accesslib.h"
+#include "common/codes.h"
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
 #include "platform/paths.h"
 #include "platform/spooler.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "support/tempenv.h"
 

@@ -1,15 +1,15 @@
 // The progress window offscreen, shown modally as the download command shows it, with its
 // transfer going through the private print server or over FTP to the printer simulator.
 #include "access/fwloadaccess.h"
-#include "app/strings.h"
-#include "download/accesslib.h"
-#include "download/frmprntview.h"
+#include "common/strings.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
+#include "ui/frmprntview.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -2,6 +2,7 @@
 // shape of download it receives on its raw port, and how its faults behave.
 #include "download/printthread.h"
 #include "firmware/dwndoc.h"
+#include "platform/tempfiles.h"
 #include "printers/funcs.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"

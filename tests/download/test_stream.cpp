@@ -2,6 +2,7 @@
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
+#include "platform/tempfiles.h"
 #include "printers/funcs.h"
 #include "support/tempenv.h"
 

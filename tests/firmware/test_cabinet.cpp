@@ -3,7 +3,7 @@
 
 #include "firmwaretest.h"
 
-#include "app/codes.h"
+#include "common/codes.h"
 #include "firmware/packages.h"
 #include "platform/cabinet.h"
 #include "platform/process.h"

@@ -3,7 +3,7 @@
 
 #include "firmwaretest.h"
 
-#include "app/codes.h"
+#include "common/codes.h"
 #include "firmware/packages.h"
 #include "platform/profile.h"
 #include "printers/myapp.h"

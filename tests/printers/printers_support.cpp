@@ -1,6 +1,6 @@
 #include "printers/printers_support.h"
 
-#include "app/codes.h"
+#include "common/codes.h"
 #include "support/run.h"
 #include "support/tempenv.h"
 

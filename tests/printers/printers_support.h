@@ -1,7 +1,7 @@
 #pragma once
 
-#include "download/accesslib.h"
 #include "platform/spooler.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "support/tempenv.h"
 

@@ -1,7 +1,7 @@
 // The printer catalogue over a spooler and an access library that the tests describe: port
 // rules, record filling, and the FTP branch with its remembered model.
 #include "access/addresses.h"
-#include "app/codes.h"
+#include "common/codes.h"
 #include "firmware/dwndoc.h"
 #include "platform/spooler_cups.h"
 #include "printers/funcs.h"

@@ -1,9 +1,9 @@
 // The model choice dialog and the access library's network printer dialog, offscreen.
-#include "download/accesslib.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
-#include "printers/prnmodel.h"
 #include "support/tempenv.h"
+#include "ui/prnmodel.h"
 
 #include <QApplication>
 #include <QComboBox>

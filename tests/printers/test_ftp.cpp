@@ -1,7 +1,7 @@
 // FTP printers through the real access library, against IPP identities served by ippeveprinter
 // (the ipp_identity fixture: "withmodel" reports PX-E3000 and V1.23, "nomodel" only V2.00).
-#include "app/codes.h"
-#include "download/accesslib.h"
+#include "common/codes.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
 #include "support/tempenv.h"

@@ -1,7 +1,7 @@
 // FTP printers' identities through the real access library, against the printer simulator's own
 // IPP identity: every kind of answer, and a printer restarting after an update it took over FTP.
-#include "app/codes.h"
-#include "download/accesslib.h"
+#include "common/codes.h"
+#include "printers/accesslib.h"
 #include "printers/printers_support.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"

@@ -1,6 +1,6 @@
 // The printer model table: built-in rows, the Printers section of the settings file, lookups and
 // the checks of a printer against the open firmware file.
-#include "app/strings.h"
+#include "common/strings.h"
 #include "firmware/dwndoc.h"
 #include "platform/profile.h"
 #include "printers/myapp.h"

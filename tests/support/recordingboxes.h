@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/messagebox.h"
+#include "ui/messagebox.h"
 
 #include <deque>
 #include <functional>

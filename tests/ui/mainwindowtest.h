@@ -4,12 +4,12 @@
 // every message box answered and recorded by the test.
 #include "ui/frmmain.h"
 
-#include "app/forms.h"
-#include "app/strings.h"
+#include "common/strings.h"
 #include "printers/myapp.h"
 #include "support/recordingboxes.h"
 #include "support/tempenv.h"
 #include "ui/dlgmsgbox.h"
+#include "ui/forms.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The message box with a check box.
 #include "ui/dlgmsgbox.h"
 
-#include "app/help.h"
+#include "ui/help.h"
 
 #include <QApplication>
 #include <QCheckBox>

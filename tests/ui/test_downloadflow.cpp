@@ -1,8 +1,8 @@
 // The download command's checks and result messages, with the boxes answered by the test.
 #include "ui/mainwindowtest.h"
 
-#include "app/codes.h"
-#include "app/downloadlog.h"
+#include "common/codes.h"
+#include "common/downloadlog.h"
 #include "firmware/dwndoc.h"
 #include "platform/profile.h"
 

@@ -1,7 +1,7 @@
 // Message boxes on the screen: style words mapped onto Qt's boxes.
 #include "ui/messageboxes.h"
 
-#include "app/help.h"
+#include "ui/help.h"
 #include "ui/waitcursor.h"
 
 #include <QApplication>

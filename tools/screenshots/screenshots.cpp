@@ -4,17 +4,17 @@
 //
 //   fwload_screenshots OUTDIR FIRMWARE-FILE SILENT-QUEUE
 #include "app/application.h"
-#include "app/forms.h"
-#include "app/help.h"
-#include "app/strings.h"
-#include "download/frmprntview.h"
-#include "download/ftpconnect.h"
+#include "common/strings.h"
 #include "platform/paths.h"
 #include "printers/myapp.h"
-#include "printers/prnmodel.h"
 #include "ui/dlgmsgbox.h"
+#include "ui/forms.h"
 #include "ui/frmmain.h"
+#include "ui/frmprntview.h"
+#include "ui/ftpconnect.h"
+#include "ui/help.h"
 #include "ui/messageboxes.h"
+#include "ui/prnmodel.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "app/strings.h"
+#include "common/strings.h"
 
 #include <map>
 

@@ -1,4 +1,4 @@
-#include "app/forms.h"
+#include "ui/forms.h"
 
 TfrmMain* frmMain = nullptr;
 TfrmPrntView* frmPrntView = nullptr;

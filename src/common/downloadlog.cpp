@@ -1,4 +1,4 @@
-#include "app/downloadlog.h"
+#include "common/downloadlog.h"
 
 #include "platform/paths.h"
 #include "platform/profile.h"

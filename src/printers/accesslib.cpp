@@ -1,8 +1,7 @@
-#include "download/accesslib.h"
+#include "printers/accesslib.h"
 
-#include "app/codes.h"
-
-#include <dlfcn.h>
+#include "common/codes.h"
+#include "platform/library.h"
 
 #include <atomic>
 #include <cstring>
@@ -23,15 +22,13 @@ std::string RecordField(const char* field) {
 class LoadedLibrary : public IAccessLibrary {
  public:
   bool Load(const std::filesystem::path& file) {
-    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return false;
+    if (!library_.Load(file)) return false;
     // Each operation is looked up on its own: a library without one still serves the others.
-    select_ = reinterpret_cast<SelectFn>(::dlsym(handle, "SelectNetworkPrinter"));
-    info_ = reinterpret_cast<InfoFn>(::dlsym(handle, "GetFtpPrinterInfo"));
-    send_ = reinterpret_cast<SendFn>(::dlsym(handle, "SendFileToFtpPrinter"));
-    lastError_ = reinterpret_cast<LastErrorFn>(::dlsym(handle, "FwlGetLastError"));
+    select_ = reinterpret_cast<SelectFn>(library_.Symbol("SelectNetworkPrinter"));
+    info_ = reinterpret_cast<InfoFn>(library_.Symbol("GetFtpPrinterInfo"));
+    send_ = reinterpret_cast<SendFn>(library_.Symbol("SendFileToFtpPrinter"));
+    lastError_ = reinterpret_cast<LastErrorFn>(library_.Symbol("FwlGetLastError"));
     if (!lastError_) info_ = nullptr;  // a failure could not be told apart
-    // The library stays loaded for the rest of the run.
     return true;
   }
 
@@ -70,6 +67,7 @@ class LoadedLibrary : public IAccessLibrary {
   }
 
  private:
+  platform::Library library_;
   SelectFn select_ = nullptr;
   InfoFn info_ = nullptr;
   SendFn send_ = nullptr;

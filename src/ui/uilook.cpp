@@ -1,6 +1,6 @@
-#include "app/uilook.h"
+#include "ui/uilook.h"
 
-#include "app/strings.h"
+#include "common/strings.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
-#include "app/help.h"
+#include "ui/help.h"
 
-#include "app/uilook.h"
+#include "ui/uilook.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
-#include "printers/prnmodel.h"
+#include "ui/prnmodel.h"
 
 #include "ui_prnmodel.h"
 
-#include "app/uilook.h"
+#include "ui/uilook.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,11 +1,11 @@
-#include "download/frmprntview.h"
+#include "ui/frmprntview.h"
 
 #include "ui_frmprntview.h"
 
 #include "access/fwloadaccess.h"
-#include "app/strings.h"
-#include "app/uilook.h"
+#include "common/strings.h"
 #include "printers/myapp.h"
+#include "ui/uilook.h"
 
 #include <QApplication>
 #include <QCloseEvent>

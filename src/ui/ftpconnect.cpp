@@ -1,16 +1,16 @@
-#include "download/ftpconnect.h"
+#include "ui/ftpconnect.h"
 
 #include "ui_ftpconnect.h"
 
-#include "app/codes.h"
-#include "app/forms.h"
-#include "app/strings.h"
-#include "app/uilook.h"
+#include "common/codes.h"
 #include "common/ftpaddress.h"
-#include "download/accesslib.h"
-#include "platform/messagebox.h"
+#include "common/strings.h"
+#include "printers/accesslib.h"
 #include "printers/myapp.h"
-#include "printers/prnmodel.h"
+#include "ui/forms.h"
+#include "ui/messagebox.h"
+#include "ui/prnmodel.h"
+#include "ui/uilook.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,8 +1,8 @@
-#include "app/resultmessages.h"
+#include "common/resultmessages.h"
 
-#include "app/codes.h"
-#include "app/strings.h"
-#include "platform/messagebox.h"
+#include "common/boxstyle.h"
+#include "common/codes.h"
+#include "common/strings.h"
 
 using namespace platform::mb;
 
