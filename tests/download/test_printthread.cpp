@@ -1,4 +1,4 @@
-// The transfer thread against a scripted spooler and access library: the cases a real print
+// The transfer thread against a fake spooler and access library: the cases a real print
 // server or FTP printer cannot be made to show on demand (a server that stops answering, a write
 // the server refuses, the library's every code), and the exact calls the thread makes.
 #include "common/codes.h"
@@ -9,6 +9,8 @@
 #include "platform/spooler.h"
 #include "printers/accesslib.h"
 #include "printers/myapp.h"
+#include "support/fakeaccess.h"
+#include "support/fakespooler.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
@@ -29,132 +31,20 @@ namespace {
 using namespace std::chrono_literals;
 using platform::SpoolJobData;
 using platform::SpoolStatus;
+using testsupport::FakeAccessLibrary;
+using testsupport::FakePrinter;
+using testsupport::FakeSpooler;
+using testsupport::SpoolScript;
 using testsupport::TempEnv;
 using transfertest::RecordingView;
 using Clock = std::chrono::steady_clock;
 
-// What the spooler saw, and how it answers. Used by the transfer thread only while it runs.
-struct SpoolScript {
-  int JobToGive = 42;
-  int FailWrite = -1;  // index of the write call that fails
-  bool EndFails = false;
-  std::function<SpoolStatus(int poll, SpoolJobData&)> JobAnswer;
-
-  std::vector<std::string> Opened;
-  std::string DocumentName;
-  std::vector<std::size_t> Writes;
-  std::string Bytes;
-  int Starts = 0;
-  int Ends = 0;
-  int Aborts = 0;
-  std::vector<int> Cancels;
-  int Polls = 0;
-};
-
-class ScriptedPrinter : public platform::ISpoolPrinter {
- public:
-  ScriptedPrinter(SpoolScript& script, std::string name) : s_(script), name_(std::move(name)) {}
-  const std::string& Name() const override { return name_; }
-  std::optional<platform::SpoolPrinterData> GetData() override { return std::nullopt; }
-  int StartRawDocument(const std::string& documentName) override {
-    ++s_.Starts;
-    s_.DocumentName = documentName;
-    open_ = s_.JobToGive != 0;
-    return s_.JobToGive;
-  }
-  bool Write(const void* data, std::size_t size) override {
-    const int index = static_cast<int>(s_.Writes.size());
-    s_.Writes.push_back(size);
-    if (!open_ || index == s_.FailWrite) return false;
-    s_.Bytes.append(static_cast<const char*>(data), size);
-    return true;
-  }
-  bool EndDocument() override {
-    ++s_.Ends;
-    open_ = false;
-    return !s_.EndFails;
-  }
-  void AbortDocument() override {
-    ++s_.Aborts;
-    open_ = false;
-  }
-  SpoolStatus GetJob(int jobId, SpoolJobData& job) override {
-    ++s_.Polls;
-    if (!s_.JobAnswer) return SpoolStatus::NotFound;
-    job.JobId = jobId;
-    return s_.JobAnswer(s_.Polls, job);
-  }
-  bool CancelJob(int jobId) override {
-    s_.Cancels.push_back(jobId);
-    return true;
-  }
-
- private:
-  SpoolScript& s_;
-  std::string name_;
-  bool open_ = false;
-};
-
-class ScriptedSpooler : public platform::ISpooler {
- public:
-  explicit ScriptedSpooler(SpoolScript& script) : s_(script) { platform::SetSpooler(this); }
-  ~ScriptedSpooler() override { platform::SetSpooler(nullptr); }
-  SpoolStatus EnumPrinters(std::vector<std::string>&) override { return SpoolStatus::Ok; }
-  std::unique_ptr<platform::ISpoolPrinter> OpenPrinter(const std::string& name,
-                                                       SpoolStatus* why) override {
-    s_.Opened.push_back(name);
-    if (name != "scripted") {
-      if (why) *why = SpoolStatus::NotFound;
-      return nullptr;
-    }
-    return std::make_unique<ScriptedPrinter>(s_, name);
-  }
-  void BeginSnapshot() override {}
-  void EndSnapshot() override {}
-
- private:
-  SpoolScript& s_;
-};
-
-// An access library that records the upload it is asked for.
-class ScriptedLibrary : public IAccessLibrary {
- public:
-  ScriptedLibrary() { SetAccessLibrary(this); }
-  ~ScriptedLibrary() override { SetAccessLibrary(nullptr); }
-
-  std::uint32_t Code = 0;
-  // Notifications sent during the upload; the answers are kept.
-  std::vector<std::pair<int, std::uint64_t>> Send = {{4, 0}, {5, 0}, {6, 0}, {6, 72}};
-  std::function<void()> DuringUpload;
-
-  int Calls = 0;
-  std::string Host;
-  std::string Directory;
-  std::string FileBytes;  // the download file as it was during the call
-  std::vector<int> Answers;
-
-  int SelectNetworkPrinter(void*, std::string&) override { return 0; }
-  bool GetFtpPrinterInfo(const std::string&, std::string&, std::string&,
-                         std::uint32_t& lastError) override {
-    lastError = accesscode::kSendFailed;
-    return false;
-  }
-  std::uint32_t SendFileToFtpPrinter(FwlNotifyProc notify, void* context, const std::string& host,
-                                     const std::string& directory,
-                                     const std::string& path) override {
-    ++Calls;
-    Host = host;
-    Directory = directory;
-    FileBytes = testsupport::ReadFile(path);
-    if (DuringUpload) DuringUpload();
-    for (const auto& [n, v] : Send) Answers.push_back(notify(context, n, v));
-    return Code;
-  }
-};
-
 class PrintThread : public ::testing::Test {
  protected:
-  PrintThread() : spooler_(script_) {
+  PrintThread() {
+    platform::SpoolPrinterData scripted;
+    scripted.Name = "scripted";
+    spooler_.Add(scripted);
     app_ = std::make_unique<TFWLOADApp>(std::vector<std::string>{}, env_.SettingsFile());
     app_->SelectedPrinter = "scripted";
     app_->EnableCommand = 0;
@@ -183,8 +73,8 @@ class PrintThread : public ::testing::Test {
   }
 
   TempEnv env_;
-  SpoolScript script_;
-  ScriptedSpooler spooler_;
+  FakeSpooler spooler_;
+  SpoolScript& script_ = spooler_.Script;
   std::unique_ptr<TFWLOADApp> app_;
 };
 
@@ -364,7 +254,7 @@ TEST_F(PrintThread, TargetsAreUsedWholeAndAnUnknownOneIsNotOpened) {
   const std::string longName(600, 'p');
   app_->SelectedPrinter = longName;
   EXPECT_EQ(Run(), rc::kPrinterOpen);
-  EXPECT_EQ(script_.Opened, std::vector<std::string>{longName});
+  EXPECT_EQ(spooler_.Opened, std::vector<std::string>{longName});
 }
 
 TEST_F(PrintThread, NothingIsSentWhenNoFileCanBeBuilt) {
@@ -378,7 +268,7 @@ TEST_F(PrintThread, NothingIsSentWhenNoFileCanBeBuilt) {
   app_->EnableCommand = 1;
   app_->PrinterInfo.Driver = "PX-E3000";
   EXPECT_EQ(Run(), rc::kTooLarge);
-  EXPECT_EQ(script_.Opened, std::vector<std::string>{});
+  EXPECT_EQ(spooler_.Opened, std::vector<std::string>{});
   EXPECT_EQ(script_.Starts, 0);
 }
 
@@ -388,12 +278,12 @@ TEST_F(PrintThread, NoTemporaryFileMeansNothingIsSent) {
   platform::RemoveTempDir();
   ::setenv("TMPDIR", (env_.Root() / "missing" / "deeper").c_str(), 1);
   EXPECT_EQ(Run(), rc::kTempFile);
-  EXPECT_EQ(script_.Opened, std::vector<std::string>{});
+  EXPECT_EQ(spooler_.Opened, std::vector<std::string>{});
 }
 
 TEST_F(PrintThread, AFileThatCannotBeReadOrDoesNotHoldItsSizeStartsNoJob) {
   SetData(transfertest::TestData(10));
-  ScriptedPrinter printer(script_, "scripted");
+  FakePrinter printer(script_, "scripted");
   TPrintThread thread(*app_, nullptr, Short());
   int job = -1;
   EXPECT_EQ(thread.SpoolFile(printer, env_.Root() / "no-such-file", 10, job), rc::kFileOpen);
@@ -428,7 +318,7 @@ TEST_F(PrintThread, FtpTargetsAreTakenApartByTheirOneForm) {
 }
 
 TEST_F(PrintThread, TheFtpPathHandsTheFileToTheLibraryAndMapsItsCode) {
-  ScriptedLibrary library;
+  FakeAccessLibrary library;
   const std::string data = transfertest::TestData(333);
   SetData(data);
   app_->SelectedPrinter = "ftp://192.0.2.7:2121/ketora0";
@@ -446,11 +336,12 @@ TEST_F(PrintThread, TheFtpPathHandsTheFileToTheLibraryAndMapsItsCode) {
   EXPECT_EQ(library.Directory, "ketora0");
   EXPECT_TRUE(library.FileBytes == data);
   // The spooler is never asked on this path.
-  EXPECT_EQ(script_.Opened, std::vector<std::string>{});
+  EXPECT_EQ(spooler_.Opened, std::vector<std::string>{});
 }
 
 TEST_F(PrintThread, TheFtpPathPassesNotificationsAndAnswersToTheView) {
-  ScriptedLibrary library;
+  FakeAccessLibrary library;
+  library.Code = 0;
   SetData(transfertest::TestData(72));
   app_->SelectedPrinter = "ftp://printer/ketora0";
   RecordingView view;
@@ -473,7 +364,7 @@ TEST_F(PrintThread, TheFtpPathPassesNotificationsAndAnswersToTheView) {
 }
 
 TEST_F(PrintThread, AnFtpTargetWithoutAHostOrDirectoryFailsWithoutConnecting) {
-  ScriptedLibrary library;
+  FakeAccessLibrary library;
   SetData(transfertest::TestData(10));
   for (const char* target : {"ftp://", "ftp:///ketora0", "ftp://:21/ketora0", "ftp://a b/x"}) {
     app_->SelectedPrinter = target;

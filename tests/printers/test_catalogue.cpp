@@ -1,12 +1,13 @@
 // The printer catalogue over a spooler and an access library that the tests describe: port
 // rules, record filling, and the FTP branch with its remembered model.
-#include "access/addresses.h"
 #include "common/codes.h"
 #include "firmware/dwndoc.h"
 #include "platform/spooler_cups.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/fakeaccess.h"
+#include "support/fakespooler.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +17,9 @@
 namespace {
 
 using platform::SpoolPrinterData;
-using printerstest::FakeAccessLibrary;
-using printerstest::FakeSpooler;
 using printerstest::RecordingChooser;
+using testsupport::FakeAccessLibrary;
+using testsupport::FakeSpooler;
 using testsupport::TempEnv;
 
 SpoolPrinterData Queue(const std::string& name, const std::string& driver,
@@ -422,18 +423,6 @@ TEST(FtpPrinters, TheRememberedModelBelongsToItsPrinter) {
   given.SelectPrinter("ftp://b/ketora0");
   EXPECT_EQ(given.PrinterInfo.Driver, "TORVA M3");
   EXPECT_EQ(chooser.Asked, 0);
-}
-
-TEST(AccessAddresses, NetworkDeviceUris) {
-  for (const char* network : {"ipp://h/ipp/print", "IPPS://h/x", "socket://10.0.0.5:9100",
-                              "lpd://h/q", "dnssd://P._ipp._tcp.local/", "http://h:631/x",
-                              "smb://server/share"}) {
-    EXPECT_TRUE(fwlaccess::IsNetworkDeviceUri(network)) << network;
-  }
-  for (const char* local : {"parallel:/dev/lp0", "usb://Maker/Model", "file:///dev/null",
-                            "serial:/dev/ttyS0", "", "LPT1:", "socketless"}) {
-    EXPECT_FALSE(fwlaccess::IsNetworkDeviceUri(local)) << local;
-  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/profile.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/fakespooler.h"
 #include "support/tempenv.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 
 namespace {
 
-using printerstest::FakeSpooler;
+using testsupport::FakeSpooler;
 using testsupport::TempEnv;
 
 // The built-in rows as the string table holds them: key and value.

@@ -3,6 +3,8 @@
 
 #include "firmware/dwndoc.h"
 #include "printers/printers_support.h"
+#include "support/fakeaccess.h"
+#include "support/fakespooler.h"
 #include "support/privateserver.h"
 
 #include <QAction>
@@ -170,7 +172,7 @@ TEST_F(PrinterList, AnUnknownModelOnANetworkPortIsConfirmedTwice) {
 
 TEST_F(PrinterList, TwoPortsAreConfirmedEvenWhenTheFileFits) {
   // A print server cannot give a queue of a known model two parallel ports: a test spooler does.
-  printerstest::FakeSpooler spooler;
+  testsupport::FakeSpooler spooler;
   platform::SpoolPrinterData pair;
   pair.Name = "pair";
   pair.Driver = "TORVA PX-1300";
@@ -264,7 +266,7 @@ TEST_F(PrinterList, TheRowClickedAfterAChoiceElsewhereIsThePrinterThatReceivesTh
   // A network choice hands back a queue or an FTP address; either leaves the list.
   for (const char* elsewhere : {"px1400", "ftp://192.0.2.9/ketora0"}) {
     SCOPED_TRACE(elsewhere);
-    printerstest::FakeAccessLibrary access;
+    testsupport::FakeAccessLibrary access;
     access.NetworkChoice = elsewhere;
     window->show();
     Paint();

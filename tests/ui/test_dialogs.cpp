@@ -2,6 +2,7 @@
 #include "printers/accesslib.h"
 #include "printers/myapp.h"
 #include "printers/printers_support.h"
+#include "support/fakeaccess.h"
 #include "support/tempenv.h"
 #include "ui/prnmodel.h"
 
@@ -94,7 +95,7 @@ TEST_F(Dialogs, ModelDialogKeepsTheChoiceBetweenShowings) {
 
 TEST_F(Dialogs, SelectPrinterAsksThroughTheDialog) {
   TempEnv env;
-  printerstest::FakeAccessLibrary library;
+  testsupport::FakeAccessLibrary library;
   library.Hosts["quiet"] = {false, "", "", 0x20000011};
   TFWLOADApp app({}, env.SettingsFile());
   TdlgPrnModel dialog;
