@@ -53,8 +53,9 @@ std::string ConvertLineBreaks(std::string_view textIn) {
   return out;
 }
 
-std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix) {
-  const std::filesystem::path dir = platform::TempDir();
+std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix,
+                                                      const std::filesystem::path& folder) {
+  const std::filesystem::path dir = folder.empty() ? platform::TempDir() : folder;
   if (dir.empty()) return std::nullopt;
   std::string name = (dir / (std::string(prefix) + "XXXXXX")).string();
   const int fd = ::mkstemp(name.data());

@@ -10,8 +10,8 @@
 #include <vector>
 
 // Port flags of a printer.
-inline constexpr std::uint32_t kPortParallel = 0x001;   // first port is LPT1: to LPT9:
-inline constexpr std::uint32_t kPortSeveral = 0x100;    // more than one port
+inline constexpr std::uint32_t kPortParallel = 0x001;  // first port is LPT1: to LPT9:
+inline constexpr std::uint32_t kPortSeveral = 0x100;   // more than one port
 
 // The port flags of a port text (ports separated by commas).
 std::uint32_t PortFlagsOf(std::string_view portText);
@@ -63,5 +63,7 @@ std::string CanonicalPrinterName(const std::string& name);
 // Every two-character sequence backslash, n becomes one carriage return.
 std::string ConvertLineBreaks(std::string_view text);
 
-// Makes a unique empty file whose name begins with `prefix` in the program's temporary folder.
-std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix);
+// Makes a unique empty file whose name begins with `prefix` in `folder`; an empty `folder` is the
+// program's temporary folder.
+std::optional<std::filesystem::path> MakeTempFileName(std::string_view prefix,
+                                                      const std::filesystem::path& folder = {});

@@ -2,6 +2,7 @@
 
 #include "firmware/dwndoc.h"
 #include "platform/spooler.h"
+#include "printers/myapp.h"
 #include "printers/printers_support.h"
 #include "support/run.h"
 #include "support/tempenv.h"
@@ -125,6 +126,17 @@ std::uint64_t RecordingView::Total() const {
 int RecordingView::LastLabel() const {
   std::lock_guard guard(lock_);
   return labels_.empty() ? 0 : labels_.back();
+}
+
+void RecordingView::Follow(TPrintThread& thread) { RunToEnd(thread); }
+
+TransferJob JobOf(TFWLOADApp& app) {
+  TransferJob job;
+  job.Target = app.SelectedPrinter;
+  job.Doc = app.GetDoc();
+  job.Wrap = app.EnableCommand && app.IsCommandModel(app.SelectedPrinter) ? 1 : 0;
+  job.InitMemory = app.InitMemory;
+  return job;
 }
 
 bool RunToEnd(TPrintThread& thread, std::chrono::milliseconds limit) {

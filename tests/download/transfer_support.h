@@ -13,6 +13,7 @@
 #include <vector>
 
 class TDownDocFile;
+class TFWLOADApp;
 
 namespace transfertest {
 
@@ -51,6 +52,8 @@ class RecordingView : public ITransferView {
   void SetProgress(int position) override;
   void SetTotalSize(std::uint64_t bytes) override;
   int Notify(int notification, std::uint64_t value) override;
+  // Starts the thread and waits for its end, as a view without a display does.
+  void Follow(TPrintThread& thread) override;
 
   std::vector<int> Labels() const;
   std::vector<int> Positions() const;
@@ -65,6 +68,10 @@ class RecordingView : public ITransferView {
   std::vector<int> notifications_;
   std::uint64_t total_ = 0;
 };
+
+// The job the main window gives a transfer for the application model's file and selected
+// printer.
+TransferJob JobOf(TFWLOADApp& app);
 
 // Starts the thread and waits for its end; false when it was still running after `limit` (it is
 // then stopped before returning).
