@@ -9,12 +9,14 @@
 #include "support/simulator.h"
 #include "support/tempenv.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -143,23 +145,25 @@ TEST_F(Session, TwoSessionsRunAtOnceEachToItsOwnPrinter) {
                                      Target(ftpTarget, ftpTarget)};
   const std::filesystem::path files[2] = {File("a.FWB"), File("b.FWB")};
   DownloadRecord records[2];
-  std::thread runs[2];
+  // Threads of Qt, so that the transfer threads they create are not foreign to it.
+  std::unique_ptr<QThread> runs[2];
   for (int i = 0; i < 2; ++i) {
     DownloadOptions options = Options("tmp" + std::to_string(i));
     // Unattended: confirmations count as OK, the memory question is answered beforehand.
     options.ShowMessage = false;
     options.InitMemoryPreset = true;
     options.InitMemory = i;
-    runs[i] = std::thread([&, i, options] {
+    runs[i].reset(QThread::create([&, i, options] {
       ScriptedAsk ask(std::vector<ScriptedAsk::Answer>{});
       transfertest::RecordingView view;
       DownloadSession session(docs[i].get(), files[i], "V" + std::to_string(i), targets[i], models_,
                               options, ask);
       records[i] = session.Run(view);
       EXPECT_EQ(ask.Ids(), std::vector<std::string>{});
-    });
+    }));
+    runs[i]->start();
   }
-  for (auto& run : runs) run.join();
+  for (auto& run : runs) ASSERT_TRUE(run->wait(QDeadlineTimer(120000)));
 
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(targets[i].Name);
