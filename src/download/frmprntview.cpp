@@ -5,6 +5,7 @@
 #include "access/fwloadaccess.h"
 #include "app/strings.h"
 #include "app/uilook.h"
+#include "download/appjob.h"
 #include "printers/myapp.h"
 
 #include <QApplication>
@@ -88,7 +89,7 @@ void TfrmPrntView::FormShow() {
       PostClose(kResultOk);
       return;
     }
-    FOwnThread = std::make_unique<TPrintThread>(JobOf(*app), this, FTimings);
+    FOwnThread = std::make_unique<TPrintThread>(TransferJobOf(*app), this, FTimings);
     FThread = FOwnThread.get();
   }
   TPrintThread* thread = FThread;
@@ -96,16 +97,6 @@ void TfrmPrntView::FormShow() {
     if (FThread == thread) ThreadDone();
   });
   thread->start();
-}
-
-TransferJob TfrmPrntView::JobOf(TFWLOADApp& app) {
-  TransferJob job;
-  job.Target = app.SelectedPrinter;
-  job.Doc = app.GetDoc();
-  // The model is looked up only when the setting allows the command at all.
-  job.Wrap = app.EnableCommand && app.IsCommandModel(app.SelectedPrinter) ? 1 : 0;
-  job.InitMemory = app.InitMemory;
-  return job;
 }
 
 void TfrmPrntView::Follow(TPrintThread& thread) {

@@ -99,8 +99,6 @@ class TfrmPrntView : public QDialog, public ITransferView {
   // the thread waits for, a few times a second, until it has ended.
   void WaitWithoutLoop();
   void FreeThread();
-  // The transfer of a show without Follow: the application model's file to its selected printer.
-  static TransferJob JobOf(TFWLOADApp& app);
 
   std::unique_ptr<Ui::TfrmPrntView> ui;
   TFWLOADApp* FApp = nullptr;

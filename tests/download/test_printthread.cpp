@@ -3,6 +3,7 @@
 // the server refuses, the library's every code), and the exact calls the thread makes.
 #include "app/codes.h"
 #include "download/accesslib.h"
+#include "download/appjob.h"
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
@@ -165,7 +166,7 @@ class PrintThread : public ::testing::Test {
   }
   void SetData(const std::string& data) { app_->Doc = transfertest::MakeDoc(data, 1, 1); }
   std::uint16_t Run(RecordingView* view = nullptr, TransferTimings timings = Short()) {
-    TPrintThread thread(transfertest::JobOf(*app_), view, timings);
+    TPrintThread thread(TransferJobOf(*app_), view, timings);
     EXPECT_TRUE(transfertest::RunToEnd(thread, 20s));
     return thread.Result();
   }
@@ -327,7 +328,7 @@ TEST_F(PrintThread, AnAbortCancelsTheFollowedJobAlsoWhileTheServerIsSilent) {
       if (poll == 5) running->requestInterruption();
       return answer;
     };
-    TPrintThread thread(transfertest::JobOf(*app_), nullptr, Short());
+    TPrintThread thread(TransferJobOf(*app_), nullptr, Short());
     running = &thread;
     ASSERT_TRUE(transfertest::RunToEnd(thread));
     EXPECT_EQ(thread.Result(), rc::kAborted);
@@ -342,7 +343,7 @@ TEST_F(PrintThread, TheRealPollWaitsASecondAndAnAbortEndsTheWaitAtOnce) {
   RecordingView view;
   std::atomic<bool> following{false};
   view.OnLabel = [&](int id) { following = following || id == 4131; };
-  TPrintThread thread(transfertest::JobOf(*app_), &view);  // the real waits
+  TPrintThread thread(TransferJobOf(*app_), &view);  // the real waits
   thread.start();
   const auto start = Clock::now();
   while (!following && Clock::now() - start < 10s) QThread::msleep(1);
@@ -393,7 +394,7 @@ TEST_F(PrintThread, NoTemporaryFileMeansNothingIsSent) {
 TEST_F(PrintThread, AFileThatCannotBeReadOrDoesNotHoldItsSizeStartsNoJob) {
   SetData(transfertest::TestData(10));
   ScriptedPrinter printer(script_, "scripted");
-  TPrintThread thread(transfertest::JobOf(*app_), nullptr, Short());
+  TPrintThread thread(TransferJobOf(*app_), nullptr, Short());
   int job = -1;
   EXPECT_EQ(thread.SpoolFile(printer, env_.Root() / "no-such-file", 10, job), rc::kFileOpen);
   EXPECT_EQ(job, 0);
@@ -461,7 +462,7 @@ TEST_F(PrintThread, TheFtpPathPassesNotificationsAndAnswersToTheView) {
   EXPECT_EQ(view.Total(), 72u);
 
   // Once the thread is asked to stop, the library hears so whatever the view answers.
-  TPrintThread thread(transfertest::JobOf(*app_), &view, Short());
+  TPrintThread thread(TransferJobOf(*app_), &view, Short());
   library.Answers.clear();
   library.DuringUpload = [&]() { thread.requestInterruption(); };
   library.Code = 0x20001000;

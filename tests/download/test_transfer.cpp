@@ -1,5 +1,6 @@
 // The transfer thread end to end: the download file as a RAW job through the private print
 // server to the printer simulator's raw port, and the job followed in the server's queue.
+#include "download/appjob.h"
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
@@ -96,7 +97,7 @@ TEST_F(SpoolTransfer, EveryShapeAndMemoryChoiceArrivesByteForByte) {
       const std::string expected = ExpectedStream(data, shape.command, shape.trailer, memory);
 
       RecordingView view;
-      TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+      TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
       ASSERT_TRUE(transfertest::RunToEnd(thread));
       EXPECT_EQ(thread.Result(), 0);
       EXPECT_EQ(view.Labels(), (std::vector<int>{kSpooling, kDownloading}));
@@ -152,7 +153,7 @@ TEST_F(SpoolTransfer, BlockBoundariesAndAnEmptyDataBlock) {
     ASSERT_EQ(expected.size(), c.streamSize);
 
     RecordingView view;
-    TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+    TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
     ASSERT_TRUE(transfertest::RunToEnd(thread));
     EXPECT_EQ(thread.Result(), 0);
     const auto records = sim->WaitForRecords(++received, 20s);
@@ -171,7 +172,7 @@ TEST_F(SpoolTransfer, AJobThePrinterBreaksOffEndsAbortedOnTheServer) {
   Prepare(queue.Name(), transfertest::TestData(16u << 20, 3), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   ASSERT_TRUE(transfertest::RunToEnd(thread));
   EXPECT_EQ(thread.Result(), 34);
   EXPECT_EQ(transfertest::JobState(queue.Name(), thread.JobId()), kAborted);
@@ -185,7 +186,7 @@ TEST_F(SpoolTransfer, AQueueThatNeverDeliversIsFollowedUntilTheAbortCancelsTheJo
   Prepare(queue.Name(), transfertest::TestData(20000, 4), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   thread.start();
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (view.LastLabel() != kDownloading && std::chrono::steady_clock::now() < deadline) {
@@ -216,7 +217,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   Prepare(queue.Name(), transfertest::TestData(3000, 5), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   int stateWhileFollowed = -1;
   view.OnLabel = [&](int id) {
     if (id != kDownloading) return;
@@ -236,7 +237,7 @@ TEST_F(SpoolTransfer, AnAbortWhileBlocksAreWrittenAbortsTheJob) {
   Prepare(queue.Name(), transfertest::TestData(1u << 20, 6), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   view.OnProgress = [&](int position) {
     if (position == 3) thread.requestInterruption();
   };
@@ -256,7 +257,7 @@ TEST_F(SpoolTransfer, APrinterThatCannotBeOpenedSendsNothing) {
   for (const std::string& name : {std::string("no-such-queue"), std::string(600, 'q')}) {
     Prepare(name, transfertest::TestData(100), 1, 1);
     RecordingView view;
-    TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+    TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
     ASSERT_TRUE(transfertest::RunToEnd(thread));
     EXPECT_EQ(thread.Result(), 32);
     EXPECT_EQ(view.Labels(), std::vector<int>{});
@@ -272,7 +273,7 @@ TEST_F(SpoolTransfer, AnAbortWhileTheServerHoldsBackAWriteEndsAsAnAbort) {
   Prepare("dl-held", transfertest::TestData(32u << 20, 8), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(transfertest::JobOf(*app_), &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   thread.start();
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (!server.ReceivingDocument() && std::chrono::steady_clock::now() < deadline) {

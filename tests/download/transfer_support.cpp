@@ -2,7 +2,6 @@
 
 #include "firmware/dwndoc.h"
 #include "platform/spooler.h"
-#include "printers/myapp.h"
 #include "printers/printers_support.h"
 #include "support/run.h"
 #include "support/tempenv.h"
@@ -129,15 +128,6 @@ int RecordingView::LastLabel() const {
 }
 
 void RecordingView::Follow(TPrintThread& thread) { RunToEnd(thread); }
-
-TransferJob JobOf(TFWLOADApp& app) {
-  TransferJob job;
-  job.Target = app.SelectedPrinter;
-  job.Doc = app.GetDoc();
-  job.Wrap = app.EnableCommand && app.IsCommandModel(app.SelectedPrinter) ? 1 : 0;
-  job.InitMemory = app.InitMemory;
-  return job;
-}
 
 bool RunToEnd(TPrintThread& thread, std::chrono::milliseconds limit) {
   thread.start();

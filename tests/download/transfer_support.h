@@ -13,7 +13,6 @@
 #include <vector>
 
 class TDownDocFile;
-class TFWLOADApp;
 
 namespace transfertest {
 
@@ -68,10 +67,6 @@ class RecordingView : public ITransferView {
   std::vector<int> notifications_;
   std::uint64_t total_ = 0;
 };
-
-// The job the main window gives a transfer for the application model's file and selected
-// printer.
-TransferJob JobOf(TFWLOADApp& app);
 
 // Starts the thread and waits for its end; false when it was still running after `limit` (it is
 // then stopped before returning).
