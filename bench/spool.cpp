@@ -109,6 +109,10 @@ int main(int argc, char** argv) {
 
     TransferTimings timings;
     timings.JobPoll = kPoll;
+    TransferJob transferJob;
+    transferJob.Target = queue;
+    transferJob.Doc = app.Doc.get();
+    transferJob.InitMemory = app.InitMemory;
     std::size_t received = 0;
     // Each download must reach the printer whole; its copy is then dropped.
     const auto check = [&]() {
@@ -125,7 +129,7 @@ int main(int argc, char** argv) {
         const int which = (turn + r) % 3;
         const auto start = bench::Clock::now();
         if (which == 0) {
-          TPrintThread transfer(app, nullptr, timings);
+          TPrintThread transfer(transferJob, nullptr, timings);
           auto printer = platform::Spooler().OpenPrinter(queue);
           int job = 0;
           ok = printer &&
@@ -134,10 +138,10 @@ int main(int argc, char** argv) {
                transfer.WaitForJob(*printer, job, static_cast<std::uint64_t>(built.Size)) == 0;
           transferTimes.push_back(bench::Seconds(bench::Clock::now() - start));
         } else if (which == 1) {
-          TPrintThread thread(app, nullptr, timings);
+          TPrintThread thread(transferJob, nullptr, timings);
           thread.start();
           thread.wait();
-          ok = app.LastResult == 0;
+          ok = thread.Result() == 0;
           threadTimes.push_back(bench::Seconds(bench::Clock::now() - start));
         } else {
           std::string out;

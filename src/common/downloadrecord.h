@@ -43,6 +43,9 @@ struct DownloadRecord {
   std::optional<std::string> VersionAfter;
   Verified Verify = Verified::Skipped;
   RecordState State = RecordState::Pending;
+  bool Transferred = false;  // the transfer ran: Code is its result
+  int StoppedBy = 0;         // message id of the confirmation that stopped it; 0: none did
+  int ExitCode = 0;          // what an unattended run of this download ends with
 
   bool operator==(const DownloadRecord&) const = default;
 };

@@ -10,7 +10,6 @@
 #include "platform/tempfiles.h"
 #include "printers/accesslib.h"
 #include "printers/funcs.h"
-#include "printers/myapp.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,8 +53,8 @@ int Percent(std::uint64_t done, std::uint64_t total) {
 
 }  // namespace
 
-TPrintThread::TPrintThread(TFWLOADApp& app, ITransferView* view, TransferTimings timings)
-    : FApp(app), FView(view), FTimings(timings) {
+TPrintThread::TPrintThread(TransferJob job, ITransferView* view, TransferTimings timings)
+    : FJob(std::move(job)), FView(view), FTimings(timings) {
   // The system thread carries this name, so it can be told apart in a process listing.
   setObjectName(QStringLiteral("TPrintThread"));
 }
@@ -74,30 +73,29 @@ void TPrintThread::run() { Execute(); }
 void TPrintThread::Execute() {
   FBarPosition = -1;
   FJobId = 0;
-  FResult = Transfer();
+  FSize = 0;
+  const std::uint16_t result = Transfer();
   // A failure that came while an abort was pending is the abort: a write, an answer or an upload
   // that the printer held back gave way to it.
-  if (FResult != rc::kSuccess && isInterruptionRequested()) FResult = rc::kAborted;
-  FApp.LastResult = FResult;
+  FResult = (result != rc::kSuccess && isInterruptionRequested()) ? rc::kAborted : result;
 }
 
 std::uint16_t TPrintThread::Transfer() {
-  const std::optional<std::filesystem::path> name = MakeTempFileName("dwn");
+  const std::optional<std::filesystem::path> name = MakeTempFileName("dwn", FJob.TempDir);
   if (!name) return rc::kTempFile;
   const TempFile temp(*name);
 
-  // The model is looked up only when the setting allows the command at all.
-  const int wrap = FApp.EnableCommand && FApp.IsCommandModel(FApp.SelectedPrinter) ? 1 : 0;
   const DownloadFileResult built =
-      MakeDownloadFile(temp.Path(), FApp.GetDoc(), wrap, FApp.InitMemory);
+      MakeDownloadFile(temp.Path(), FJob.Doc, FJob.Wrap, FJob.InitMemory);
   if (!built.Ok()) return built.Code;
   const auto size = static_cast<std::uint64_t>(built.Size);
+  FSize = size;
   if (FView) FView->SetTotalSize(size);
   // An abort while the file was built: nothing has reached a printer yet, and nothing will.
   if (isInterruptionRequested()) return rc::kAborted;
 
   // The target is used whole: a cut name would name another printer, or none.
-  const std::string target = FApp.SelectedPrinter;
+  const std::string& target = FJob.Target;
   if (IsFtpTarget(target)) return SendToFtpPrinter(target, temp.Path());
 
   const std::unique_ptr<platform::ISpoolPrinter> printer = platform::Spooler().OpenPrinter(target);

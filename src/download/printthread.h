@@ -10,7 +10,6 @@
 #include <string>
 
 class TDownDocFile;
-class TFWLOADApp;
 class ITransferView;
 namespace platform {
 class ISpoolPrinter;
@@ -40,11 +39,25 @@ struct FtpTargetParts {
   std::string Directory;
 };
 
-// The worker that performs one download: builds the download file from the application model's
-// open file, sends it as a RAW job to a spooler printer (and follows the job until the printer
-// has taken it) or hands it to the access library for an FTP printer, and leaves the result code
-// in the application model's LastResult. It reports what it does through `view` (may be null)
-// and stops early when its interruption is requested (the terminate flag).
+// One download as the transfer carries it out: everything it needs, decided beforehand.
+struct TransferJob {
+  // A queue name, or an "ftp://" target; used whole.
+  std::string Target;
+  // The firmware file whose data is sent; it must outlive the transfer.
+  const TDownDocFile* Doc = nullptr;
+  // The wrap switch: 1 when the printer receives the download command.
+  int Wrap = 0;
+  // The trailer's memory byte: 1 initialises the printer's settings memory.
+  int InitMemory = 1;
+  // Where the download file is made; empty: the program's temporary folder.
+  std::filesystem::path TempDir;
+};
+
+// The worker that performs one download: builds the download file from the job's firmware file,
+// sends it as a RAW job to a spooler printer (and follows the job until the printer has taken
+// it) or hands it to the access library for an FTP printer, and keeps the result code. It shares
+// nothing with other transfers, so several can run at once. It reports what it does through
+// `view` (may be null) and stops early when its interruption is requested (the terminate flag).
 class TPrintThread : public QThread {
  public:
   // Data blocks of this size or more do not fit the eight digits of the size record.
@@ -52,12 +65,15 @@ class TPrintThread : public QThread {
   // The job is written in blocks of this size.
   static constexpr std::size_t kBlockSize = 512;
 
-  TPrintThread(TFWLOADApp& app, ITransferView* view, TransferTimings timings = {});
+  TPrintThread(TransferJob job, ITransferView* view, TransferTimings timings = {});
   ~TPrintThread() override;
 
-  // The whole transfer; its outcome is the application model's LastResult (also Result()).
+  // The whole transfer; its outcome is Result(), to be read once the thread has ended.
   void Execute();
   std::uint16_t Result() const { return FResult; }
+  const TransferJob& Job() const { return FJob; }
+  // The size of the download file in bytes; 0 before it was built.
+  std::uint64_t Size() const { return FSize; }
   // The spooler's number of the job this transfer sent; 0 before one was started.
   int JobId() const { return FJobId; }
 
@@ -101,10 +117,11 @@ class TPrintThread : public QThread {
   void Pause(std::chrono::milliseconds wait);
   static int NotifyProc(void* context, int notification, std::uint64_t value);
 
-  TFWLOADApp& FApp;
+  TransferJob FJob;
   ITransferView* FView;
   TransferTimings FTimings;
   std::uint16_t FResult = rc::kSuccess;
   int FBarPosition = -1;
   int FJobId = 0;
+  std::uint64_t FSize = 0;
 };

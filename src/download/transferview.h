@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+class TPrintThread;
+
 // What a transfer shows while it runs: a state text, a bar from 0 to 100 and, for the access
 // library, its notifications. The transfer thread calls these on its own thread; a window carries
 // each call out on its own thread and returns only when it is done, so the thread never runs
@@ -19,4 +21,8 @@ class ITransferView {
   // A notification of the access library during an FTP transfer (4 connecting, 5 downloading,
   // 6 bytes sent in `value`). Answers 1 when the user has asked to abort, else 0.
   virtual int Notify(int notification, std::uint64_t value) = 0;
+
+  // Starts `thread` and returns once it has ended, showing it meanwhile (a window: modal, with its
+  // abort button; a console: it waits). Its result may be read only after this returned.
+  virtual void Follow(TPrintThread& thread) = 0;
 };

@@ -9,8 +9,8 @@
 #include <vector>
 
 // Port flags of a printer.
-inline constexpr std::uint32_t kPortParallel = 0x001;   // first port is LPT1: to LPT9:
-inline constexpr std::uint32_t kPortSeveral = 0x100;    // more than one port
+inline constexpr std::uint32_t kPortParallel = 0x001;  // first port is LPT1: to LPT9:
+inline constexpr std::uint32_t kPortSeveral = 0x100;   // more than one port
 
 // The port flags of a port text (ports separated by commas).
 std::uint32_t PortFlagsOf(std::string_view portText);

@@ -6,6 +6,7 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "printers/funcs.h"
+#include "printers/printerfit.h"
 
 namespace {
 
@@ -91,34 +92,17 @@ void TFWLOADApp::StoreFileModels() {
 }
 
 int TFWLOADApp::LookupModel(TPrnInfo& info) const {
-  const int i = ModelTable.IndexOf(info.Driver);
-  if (i < 0) {
-    info.CodeText.clear();
-    info.Code = 0;
-    info.Command = 0;
-    info.Known = 0;
-  } else {
-    const TDLPrinter* row = ModelTable.Get(i);
-    info.CodeText = row->CodeText;
-    info.Code = row->Code;
-    info.Command = row->Command;
-    info.Known = 1;
-  }
-  return 1;
+  return printerfit::LookupModel(ModelTable, info);
 }
 
+// The model questions by printer name ask for the printer's driver (the selected printer answers
+// from its record) and leave the rule to the fit functions.
 int TFWLOADApp::IsTargetModel(const std::string& name) {
-  TPrnInfo info;
-  info.Driver = DriverNameOf(name);
-  LookupModel(info);
-  return info.Known;
+  return printerfit::IsTargetModel(ModelTable, DriverNameOf(name));
 }
 
 int TFWLOADApp::IsCommandModel(const std::string& name) {
-  TPrnInfo info;
-  info.Driver = DriverNameOf(name);
-  LookupModel(info);
-  return info.Command;
+  return printerfit::IsCommandModel(ModelTable, DriverNameOf(name));
 }
 
 int TFWLOADApp::IsUpgradable(const std::string& name) {
@@ -128,28 +112,15 @@ int TFWLOADApp::IsUpgradable(const std::string& name) {
 }
 
 int TFWLOADApp::UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags) {
-  if (!model.Known) return 0;
-  return (model.Command || (portFlags & kPortParallel)) ? 1 : 0;
+  return printerfit::IsUpgradable(model, portFlags);
 }
 
 int TFWLOADApp::IsFileForPrinter(const std::string& name) {
   if (!Doc || Doc->FDownLoadPrinter.empty()) return 0;
-  TPrnInfo printer;
-  printer.Driver = DriverNameOf(name);
-  LookupModel(printer);
-  return FileFitsModel(printer);
+  return printerfit::IsFileForPrinter(
+      Doc.get(), printerfit::ModelOf(ModelTable, DriverNameOf(name)), ModelTable);
 }
 
 int TFWLOADApp::FileFitsModel(const TPrnInfo& printer) const {
-  if (!Doc) return 0;
-  for (const auto& model : Doc->FDownLoadPrinter) {
-    TPrnInfo candidate;
-    candidate.Driver = model;
-    LookupModel(candidate);
-    if (printer.Code != 0 && printer.Code == candidate.Code) return 1;
-    // A printer of a model that is not in the table never fits merely because the file's
-    // models are unknown too: an empty code text matches nothing.
-    if (!printer.CodeText.empty() && printer.CodeText == candidate.CodeText) return 1;
-  }
-  return 0;
+  return printerfit::FileFitsModel(Doc.get(), printer, ModelTable);
 }

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "printers/accesslib.h"
 #include "printers/funcs.h"
+#include "printers/printerfit.h"
 
 #include <new>
 
@@ -127,7 +128,8 @@ TPrinterRow TFWLOADApp::PrinterRowOf(const TPrinterSnapshot::Printer& printer) c
     model.Driver = printer.Data->Driver;
   LookupModel(model);
   const std::uint32_t ports = printer.Data ? PortFlagsOf(printer.Data->Port) : 0;
-  row.Ghosted = !UpgradableOf(model, ports) || (Doc && !FileFitsModel(model));
+  row.Ghosted = !printerfit::IsUpgradable(model, ports) ||
+                (Doc && !printerfit::FileFitsModel(Doc.get(), model, ModelTable));
   return row;
 }
 

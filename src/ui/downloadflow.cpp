@@ -4,11 +4,8 @@
 
 #include "ui_frmmain.h"
 
-#include "common/codes.h"
 #include "common/downloadlog.h"
-#include "common/resultmessages.h"
-#include "common/strings.h"
-#include "firmware/dwndoc.h"
+#include "download/downloadsession.h"
 #include "printers/funcs.h"
 #include "printers/myapp.h"
 #include "ui/dlgmsgbox.h"
@@ -17,18 +14,12 @@
 #include "ui/messagebox.h"
 
 #include <QCheckBox>
-#include <QDateTime>
 #include <QFile>
 #include <QScopeGuard>
 
 #include <cstdio>
-#include <filesystem>
-
-using namespace platform::mb;
 
 namespace {
-
-std::string Str(int id) { return std::string(strings::Load(id)); }
 
 // The file a box of the window names: the application model's own path while the box shows it,
 // so that a name that is not valid UTF-8 (shown with replacement characters) keeps its bytes;
@@ -62,10 +53,73 @@ int TfrmMain::ShowMessageBox(const std::string& text, unsigned style, int helpCo
 }
 
 void TfrmMain::GetResultMessage(std::uint16_t code, std::string& text, unsigned& style, int& help) {
-  const ResultMessage m = ResultMessageOf(code);
-  text = m.Text();
-  style = m.style;
-  help = m.help;
+  DownloadSession::GetResultMessage(code, text, style, help);
+}
+
+namespace {
+
+// The window's way of asking: the confirmations and results as boxes (none once a close signal
+// has come), the input checks on standard error in a run nobody watches, the settings-memory
+// question as the message dialog with its check box.
+class WindowAsk final : public IDownloadAsk {
+ public:
+  explicit WindowAsk(TfrmMain& window) : window_(window) {}
+  int Confirm(int, const std::string& text, unsigned style, int helpContext) override {
+    return window_.ShowConfirmBox(text, style, helpContext);
+  }
+  int AskMemoryInit(const std::string& text, const std::string& checkText, int helpContext,
+                    bool& initialise) override {
+    const int answer = DlgMsgBox->Execute(text, helpContext, 32, initialise ? 1 : 0, checkText);
+    if (answer == platform::kIdOk) initialise = DlgMsgBox->CheckBox1()->isChecked();
+    return answer;
+  }
+  void Tell(int, const std::string& text, unsigned style, int helpContext) override {
+    window_.ShowMessageBox(text, style, helpContext);
+  }
+  bool Stopped() const override { return window_.ClosingOnSignal(); }
+
+ private:
+  TfrmMain& window_;
+};
+
+// Without a progress window the transfer runs unseen: started and waited for.
+class UnseenTransfer final : public ITransferView {
+ public:
+  void SetLabel(int) override {}
+  void SetProgress(int) override {}
+  void SetTotalSize(std::uint64_t) override {}
+  int Notify(int, std::uint64_t) override { return 0; }
+  void Follow(TPrintThread& thread) override {
+    thread.start();
+    thread.wait();
+  }
+};
+
+}  // namespace
+
+DownloadSession TfrmMain::MakeSession(IDownloadAsk& ask, const std::string& printer,
+                                      bool withPorts) const {
+  DownloadTarget target;
+  target.Name = printer;
+  // The selected printer counts with the model it was selected with (one the user chose, say).
+  if (target.Name == FApp.SelectedPrinter) {
+    target.Info = FApp.PrinterInfo;
+  } else if (!target.Name.empty()) {
+    target.Info.Driver = FApp.DriverNameOf(target.Name);
+  }
+  target.Info.Port = ui->pnlSelPort->text().toStdString();
+  if (withPorts && !target.Name.empty()) target.PortFlags = GetPortFlags(target.Name);
+
+  DownloadOptions options;
+  options.ShowMessage = FApp.ShowMessage != 0;
+  options.EnableCommand = FApp.EnableCommand != 0;
+  options.InitMemory = FApp.InitMemory;
+  options.InitMemoryPreset = FApp.InitMemoryPreset;
+  if (frmPrntView) options.Timings = frmPrntView->Timings();
+  options.LogFile = downloadlog::DefaultFile();
+  return DownloadSession(FApp.GetDoc(), FileNamed(ui->edtFileName->text(), FApp.GetFileName()),
+                         ui->pnlFileState->text().toStdString(), std::move(target), FApp.ModelTable,
+                         std::move(options), ask);
 }
 
 void TfrmMain::ExecDownload() {
@@ -76,128 +130,46 @@ void TfrmMain::ExecDownload() {
     FInDownload = false;
     if (FClosingOnSignal) CloseAndQuit();
   });
-  const std::string fileName = FileNamed(ui->edtFileName->text(), FApp.GetFileName());
-  if (fileName.empty()) {
-    ShowMessageBox(Str(4355), kIconInformation, 0);
-    FDownloadCode = exitcode::kFileUnusable;
-    return;
-  }
-  std::error_code ec;
-  if (!std::filesystem::exists(std::filesystem::path(fileName), ec)) {
-    ShowMessageBox(Str(4352), kIconExclamation, 0);
-    FDownloadCode = exitcode::kFileUnusable;
-    return;
-  }
-  // A file that failed to open, or that holds nothing to send, is never sent.
-  const TDownDocFile* doc = FApp.GetDoc();
-  if (!doc || doc->FError != 0 || (doc->FFormatValid != 1 && doc->FDataSize == 0)) {
-    const std::uint16_t code = (doc && doc->FError != 0) ? doc->FError : rc::kFileOpen;
-    std::string text;
-    unsigned style = 0;
-    int help = 0;
-    GetResultMessage(code, text, style, help);
-    if (doc && !doc->FErrorFile.empty()) text += "\n" + doc->FErrorFile;
-    ShowMessageBox(text, style, help);
-    FDownloadCode = exitcode::kFileUnusable;
-    return;
-  }
-  const std::string printer = ui->pnlSelected->text().toStdString();
-  if (printer.empty()) {
-    ShowMessageBox(Str(4356), kIconInformation, 0);
-    FDownloadCode = exitcode::kNoPrinter;
-    return;
-  }
-  if (ConfirmDownload(printer) != 1) {
-    FDownloadCode = exitcode::kCancelled;
-    return;
-  }
-  // A close signal that ended a confirmation sends nothing.
-  if (FClosingOnSignal) return;
-
-  if (frmPrntView) {
-    frmPrntView->exec();
-    // The window closes only after its thread has ended, unless the application quit meanwhile:
-    // the result is read only once the transfer has ended.
-    frmPrntView->Finish();
-  }
-  // Nobody waits for the result boxes of a run a close signal stopped.
-  if (!FClosingOnSignal) ReportDownloadResult();
-  FDownloadCode = exitcode::OfResult(FApp.LastResult);
-  if (FApp.LastResult == rc::kSuccess) WriteDownloadLog();
+  WindowAsk ask(*this);
+  DownloadSession session = MakeSession(ask, ui->pnlSelected->text().toStdString(), true);
+  UnseenTransfer unseen;
+  const DownloadRecord record =
+      session.Run(frmPrntView ? static_cast<ITransferView&>(*frmPrntView) : unseen);
+  FApp.InitMemory = session.InitMemory();
+  if (record.Transferred) FApp.LastResult = record.Code;
+  FDownloadCode = record.ExitCode;
 }
 
 int TfrmMain::ConfirmDownload(const std::string& p) {
-  if (!FApp.IsFileForPrinter(p)) {
-    if (ShowConfirmBox(Str(4103) + Str(4102), 0x4121, 1011) != platform::kIdOk) return 2;
-  }
-  const std::uint32_t ports = GetPortFlags(p);
-  if (ports & kPortSeveral) {
-    if (ShowConfirmBox(Str(4104) + Str(4102), 0x4121, 1012) != platform::kIdOk) return 2;
-  }
-  if (!FApp.IsCommandModel(p)) {
-    if (GetPortFlags(p) & kPortParallel) {
-      if (ShowConfirmBox(Str(4107), 0x4041, 1020) != platform::kIdOk) return 2;
-      if (ShowConfirmBox(Str(4106), 0x4041, 1015) != platform::kIdOk) return 2;
-    } else {
-      if (ShowConfirmBox(Str(4105), 0x4121, 1012) != platform::kIdOk) return 2;
-    }
-  }
-  if (FApp.EnableCommand && FApp.IsCommandModel(p)) {
-    if (ConfirmMemoryInit() != platform::kIdOk) return 2;
-  }
-  return 1;
+  WindowAsk ask(*this);
+  DownloadSession session = MakeSession(ask, p, true);
+  const int answer = session.ConfirmDownload();
+  FApp.InitMemory = session.InitMemory();
+  return answer;
 }
 
 int TfrmMain::ConfirmMemoryInit() {
-  bool checked = FApp.InitMemory != 0;
-  if (!FApp.InitMemoryPreset) {
-    // Shown even when confirmations are off: the answer cannot be guessed.
-    const int answer = DlgMsgBox->Execute(Str(4101), 1031, 32, FApp.InitMemory, Str(4124));
-    if (answer != platform::kIdOk) return answer;
-    checked = DlgMsgBox->CheckBox1()->isChecked();
-  }
-  std::string text;
-  int help = 0;
-  if (checked) {
-    FApp.InitMemory = 1;
-    text = Str(4193);
-    help = 1031;
-  } else {
-    FApp.InitMemory = 0;
-    text = Str(4194);
-    help = 1032;
-  }
-  const TDownDocFile* doc = FApp.GetDoc();
-  text += "\n" + (doc ? doc->FBeginMessage : std::string());
-  return ShowConfirmBox(text, 0x4041, help);
+  WindowAsk ask(*this);
+  DownloadSession session = MakeSession(ask, ui->pnlSelected->text().toStdString(), false);
+  const int answer = session.ConfirmMemoryInit();
+  FApp.InitMemory = session.InitMemory();
+  return answer;
 }
 
 int TfrmMain::ReportDownloadResult() {
-  std::string text;
-  unsigned style = 0;
-  int help = 0;
-  GetResultMessage(FApp.LastResult, text, style, help);
-  const int answer = ShowConfirmBox(text, style | kHelp, help);
-  if (FApp.LastResult == rc::kSuccess) {
-    std::string instruction;
-    if (FApp.EnableCommand) {
-      const TDownDocFile* doc = FApp.GetDoc();
-      instruction = (doc && !doc->FDoneMessage.empty()) ? doc->FDoneMessage : Str(4121);
-    } else {
-      instruction = Str(4122);
-    }
-    return ShowConfirmBox(instruction, 0x4040, 1016);
-  }
-  if (FApp.LastResult == rc::kDirectoryChange) return answer;
-  return ShowConfirmBox(Str(4120), 0x4040, help);
+  WindowAsk ask(*this);
+  return MakeSession(ask, ui->pnlSelected->text().toStdString(), false)
+      .ReportDownloadResult(FApp.LastResult);
 }
 
 void TfrmMain::WriteDownloadLog() {
-  const std::string key = FileNamed(ui->pnlFileName->text(), FApp.GetFileName()) + "," +
-                          ui->pnlFileState->text().toStdString();
-  const std::string value =
-      ui->pnlSelected->text().toStdString() + "," + ui->pnlSelPort->text().toStdString();
-  downloadlog::Write(downloadlog::DefaultFile(), QDateTime::currentDateTime(), key, value);
+  WindowAsk ask(*this);
+  DownloadSession session = MakeSession(ask, ui->pnlSelected->text().toStdString(), false);
+  DownloadRecord record;
+  record.File = FileNamed(ui->pnlFileName->text(), FApp.GetFileName());
+  record.Target = ui->pnlSelected->text().toStdString();
+  record.Port = ui->pnlSelPort->text().toStdString();
+  session.WriteDownloadLog(record);
 }
 
 void TfrmMain::WMAutoRun() {

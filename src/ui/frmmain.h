@@ -20,6 +20,8 @@ class QLabel;
 class QTreeWidgetItem;
 class TFWLOADApp;
 class TDownDocFile;
+class DownloadSession;
+class IDownloadAsk;
 
 namespace Ui {
 class TfrmMain;
@@ -52,6 +54,8 @@ class TfrmMain : public QMainWindow {
   // A close signal stopped the run: it came during a download command, or before an unattended
   // run had ended.
   bool StoppedBySignal() const { return FStoppedBySignal; }
+  // A close signal has come: no box waits for a person any more.
+  bool ClosingOnSignal() const { return FClosingOnSignal; }
   // True while a change of the printer list is being gathered from the server or waits to be
   // shown.
   bool RebuildUnderWay() const {
@@ -113,6 +117,9 @@ class TfrmMain : public QMainWindow {
   // An unattended run nobody watches: boxes go to standard error instead.
   bool Unattended() const;
   void RunDeferredRebuild();
+  // A download command to `printer` as the window shows it: the file, the printer's record and
+  // the settings of the application model; `withPorts`: ask the spooler for the printer's ports.
+  DownloadSession MakeSession(IDownloadAsk& ask, const std::string& printer, bool withPorts) const;
   // Closes the window and ends the program once the command under way has returned.
   void CloseAndQuit();
   // Asks the server on a worker thread; `rebuild`: show what it says whether changed or not.

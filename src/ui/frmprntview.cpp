@@ -4,6 +4,7 @@
 
 #include "access/fwloadaccess.h"
 #include "common/strings.h"
+#include "download/appjob.h"
 #include "printers/myapp.h"
 #include "ui/uilook.h"
 
@@ -77,19 +78,38 @@ void TfrmPrntView::FormShow() {
   FThreadDone = false;
   FModalResult = 0;
 
-  TFWLOADApp* app = FApp ? FApp : Myapp;
-  if (!app) {
-    // Without an application model there is nothing to send.
-    FThreadDone = true;
-    PostClose(kResultOk);
-    return;
+  if (FFollowed) {
+    FThread = FFollowed;
+    FFollowed = nullptr;
+  } else {
+    TFWLOADApp* app = FApp ? FApp : Myapp;
+    if (!app) {
+      // Without an application model there is nothing to send.
+      FThreadDone = true;
+      PostClose(kResultOk);
+      return;
+    }
+    FOwnThread = std::make_unique<TPrintThread>(TransferJobOf(*app), this, FTimings);
+    FThread = FOwnThread.get();
   }
-  FThread = std::make_unique<TPrintThread>(*app, this, FTimings);
-  TPrintThread* thread = FThread.get();
+  TPrintThread* thread = FThread;
   connect(thread, &QThread::finished, this, [this, thread]() {
-    if (FThread.get() == thread) ThreadDone();
+    if (FThread == thread) ThreadDone();
   });
   thread->start();
+}
+
+void TfrmPrntView::Follow(TPrintThread& thread) {
+  FFollowed = &thread;
+  exec();
+  // The window closes only after its thread has ended, unless the application quit meanwhile.
+  Finish();
+  FFollowed = nullptr;
+  // The thread is the caller's: the window forgets it once it has ended.
+  if (FThread == &thread) {
+    FThread->wait();
+    FThread = nullptr;
+  }
 }
 
 void TfrmPrntView::btnAbortClick() {
@@ -117,6 +137,11 @@ void TfrmPrntView::Finish() {
 
 void TfrmPrntView::ThreadDone() {
   FThreadDone = true;
+  // A show of its own reports as the transfer once did: in the application model.
+  if (FThread == FOwnThread.get()) {
+    TFWLOADApp* app = FApp ? FApp : Myapp;
+    if (app) app->LastResult = FThread->Result();
+  }
   ShowState(kMsgFinished);
   ui->btnAbort->setEnabled(false);
   PostClose(FAborted ? kResultAbort : kResultOk);
@@ -230,5 +255,6 @@ void TfrmPrntView::FreeThread() {
   if (Running()) WaitForThread();
   // Its finished signal has been handled: the thread has left its work and ends at once.
   FThread->wait();
-  FThread.reset();
+  FThread = nullptr;
+  FOwnThread.reset();
 }

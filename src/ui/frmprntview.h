@@ -19,7 +19,8 @@ class QPushButton;
 class TFWLOADApp;
 
 // The progress window that accompanies a download. Created once and shown modally for each
-// download: every show starts a new transfer thread, and the window closes itself once that
+// download: every show starts a transfer thread (the one given to Follow, else one of its own for
+// the application model's file and selected printer), and the window closes itself once that
 // thread has ended (modal result 1), or after an abort once it has stopped (3). It cannot be
 // closed by its frame or by Esc while the transfer runs: the abort button is the one way to stop.
 // It is the transfer's view: the thread's label and bar updates and the access library's
@@ -33,16 +34,18 @@ class TfrmPrntView : public QDialog, public ITransferView {
   explicit TfrmPrntView(QWidget* parent = nullptr);
   ~TfrmPrntView() override;
 
-  // The application model the transfers read and write; the program's own (Myapp) unless set.
+  // The application model whose file a show without Follow sends, and whose LastResult it
+  // writes; the program's own (Myapp) unless set.
   void SetApp(TFWLOADApp* app) { FApp = app; }
   // The waits of the transfers started from now on.
   void SetTimings(const TransferTimings& timings) { FTimings = timings; }
+  const TransferTimings& Timings() const { return FTimings; }
 
   QLabel* lblAction() const;
   QPushButton* btnAbort() const;
   QProgressBar* Progress() const;
   // The thread of the current or last show; none before the first.
-  TPrintThread* Thread() const { return FThread.get(); }
+  TPrintThread* Thread() const { return FThread; }
   // A transfer started by this show has not ended yet.
   bool Running() const { return FThread && !FThreadDone; }
   int Aborted() const { return FAborted; }
@@ -71,6 +74,8 @@ class TfrmPrntView : public QDialog, public ITransferView {
   void SetProgress(int position) override;
   void SetTotalSize(std::uint64_t bytes) override;
   int Notify(int notification, std::uint64_t value) override;
+  // Shows the window modally with `thread` as its transfer; returns once the thread has ended.
+  void Follow(TPrintThread& thread) override;
 
  signals:
   // The state text changed to message `messageId`.
@@ -98,7 +103,9 @@ class TfrmPrntView : public QDialog, public ITransferView {
   std::unique_ptr<Ui::TfrmPrntView> ui;
   TFWLOADApp* FApp = nullptr;
   TransferTimings FTimings;
-  std::unique_ptr<TPrintThread> FThread;
+  TPrintThread* FThread = nullptr;           // the transfer of the current or last show
+  std::unique_ptr<TPrintThread> FOwnThread;  // the thread of a show without Follow
+  TPrintThread* FFollowed = nullptr;         // given to Follow, started by the next show
   int FAborted = 0;
   std::uint64_t FTotalSize = 1;
   bool FThreadDone = false;

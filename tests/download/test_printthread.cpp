@@ -2,6 +2,7 @@
 // server or FTP printer cannot be made to show on demand (a server that stops answering, a write
 // the server refuses, the library's every code), and the exact calls the thread makes.
 #include "common/codes.h"
+#include "download/appjob.h"
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
@@ -55,10 +56,9 @@ class PrintThread : public ::testing::Test {
   }
   void SetData(const std::string& data) { app_->Doc = transfertest::MakeDoc(data, 1, 1); }
   std::uint16_t Run(RecordingView* view = nullptr, TransferTimings timings = Short()) {
-    TPrintThread thread(*app_, view, timings);
+    TPrintThread thread(TransferJobOf(*app_), view, timings);
     EXPECT_TRUE(transfertest::RunToEnd(thread, 20s));
-    EXPECT_EQ(thread.Result(), app_->LastResult);
-    return app_->LastResult;
+    return thread.Result();
   }
   static TransferTimings Short() {
     TransferTimings t;
@@ -218,10 +218,10 @@ TEST_F(PrintThread, AnAbortCancelsTheFollowedJobAlsoWhileTheServerIsSilent) {
       if (poll == 5) running->requestInterruption();
       return answer;
     };
-    TPrintThread thread(*app_, nullptr, Short());
+    TPrintThread thread(TransferJobOf(*app_), nullptr, Short());
     running = &thread;
     ASSERT_TRUE(transfertest::RunToEnd(thread));
-    EXPECT_EQ(app_->LastResult, rc::kAborted);
+    EXPECT_EQ(thread.Result(), rc::kAborted);
     EXPECT_EQ(script_.Polls, 5);
     EXPECT_EQ(script_.Cancels, std::vector<int>{42});
   }
@@ -233,7 +233,7 @@ TEST_F(PrintThread, TheRealPollWaitsASecondAndAnAbortEndsTheWaitAtOnce) {
   RecordingView view;
   std::atomic<bool> following{false};
   view.OnLabel = [&](int id) { following = following || id == 4131; };
-  TPrintThread thread(*app_, &view);  // the real waits
+  TPrintThread thread(TransferJobOf(*app_), &view);  // the real waits
   thread.start();
   const auto start = Clock::now();
   while (!following && Clock::now() - start < 10s) QThread::msleep(1);
@@ -244,7 +244,7 @@ TEST_F(PrintThread, TheRealPollWaitsASecondAndAnAbortEndsTheWaitAtOnce) {
   ASSERT_TRUE(thread.wait(QDeadlineTimer(5000)));
   // Stopped within the first wait, before the job was looked at.
   EXPECT_LT(Clock::now() - since, 900ms);
-  EXPECT_EQ(app_->LastResult, rc::kAborted);
+  EXPECT_EQ(thread.Result(), rc::kAborted);
   EXPECT_EQ(script_.Polls, 0);
   EXPECT_EQ(script_.Cancels, std::vector<int>{42});
 }
@@ -284,7 +284,7 @@ TEST_F(PrintThread, NoTemporaryFileMeansNothingIsSent) {
 TEST_F(PrintThread, AFileThatCannotBeReadOrDoesNotHoldItsSizeStartsNoJob) {
   SetData(transfertest::TestData(10));
   FakePrinter printer(script_, "scripted");
-  TPrintThread thread(*app_, nullptr, Short());
+  TPrintThread thread(TransferJobOf(*app_), nullptr, Short());
   int job = -1;
   EXPECT_EQ(thread.SpoolFile(printer, env_.Root() / "no-such-file", 10, job), rc::kFileOpen);
   EXPECT_EQ(job, 0);
@@ -353,14 +353,14 @@ TEST_F(PrintThread, TheFtpPathPassesNotificationsAndAnswersToTheView) {
   EXPECT_EQ(view.Total(), 72u);
 
   // Once the thread is asked to stop, the library hears so whatever the view answers.
-  TPrintThread thread(*app_, &view, Short());
+  TPrintThread thread(TransferJobOf(*app_), &view, Short());
   library.Answers.clear();
   library.DuringUpload = [&]() { thread.requestInterruption(); };
   library.Code = 0x20001000;
   view.Answer = nullptr;
   ASSERT_TRUE(transfertest::RunToEnd(thread));
   EXPECT_EQ(library.Answers, (std::vector<int>{1, 1, 1, 1}));
-  EXPECT_EQ(app_->LastResult, rc::kAborted);
+  EXPECT_EQ(thread.Result(), rc::kAborted);
 }
 
 TEST_F(PrintThread, AnFtpTargetWithoutAHostOrDirectoryFailsWithoutConnecting) {

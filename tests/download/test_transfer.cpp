@@ -1,5 +1,6 @@
 // The transfer thread end to end: the download file as a RAW job through the private print
 // server to the printer simulator's raw port, and the job followed in the server's queue.
+#include "download/appjob.h"
 #include "download/printthread.h"
 #include "download/transfer_support.h"
 #include "firmware/dwndoc.h"
@@ -96,10 +97,9 @@ TEST_F(SpoolTransfer, EveryShapeAndMemoryChoiceArrivesByteForByte) {
       const std::string expected = ExpectedStream(data, shape.command, shape.trailer, memory);
 
       RecordingView view;
-      TPrintThread thread(*app_, &view, transfertest::ShortTimings());
-      app_->LastResult = 0xFFFF;
+      TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
       ASSERT_TRUE(transfertest::RunToEnd(thread));
-      EXPECT_EQ(app_->LastResult, 0);
+      EXPECT_EQ(thread.Result(), 0);
       EXPECT_EQ(view.Labels(), (std::vector<int>{kSpooling, kDownloading}));
       EXPECT_EQ(view.Total(), expected.size());
       const std::vector<int> positions = view.Positions();
@@ -153,9 +153,9 @@ TEST_F(SpoolTransfer, BlockBoundariesAndAnEmptyDataBlock) {
     ASSERT_EQ(expected.size(), c.streamSize);
 
     RecordingView view;
-    TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+    TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
     ASSERT_TRUE(transfertest::RunToEnd(thread));
-    EXPECT_EQ(app_->LastResult, 0);
+    EXPECT_EQ(thread.Result(), 0);
     const auto records = sim->WaitForRecords(++received, 20s);
     ASSERT_EQ(records.size(), received);
     EXPECT_TRUE(records.back().Complete);
@@ -172,9 +172,9 @@ TEST_F(SpoolTransfer, AJobThePrinterBreaksOffEndsAbortedOnTheServer) {
   Prepare(queue.Name(), transfertest::TestData(16u << 20, 3), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   ASSERT_TRUE(transfertest::RunToEnd(thread));
-  EXPECT_EQ(app_->LastResult, 34);
+  EXPECT_EQ(thread.Result(), 34);
   EXPECT_EQ(transfertest::JobState(queue.Name(), thread.JobId()), kAborted);
   EXPECT_NE(view.Positions().back(), 100);
   EXPECT_EQ(transfertest::ActiveJobs(queue.Name()), "");
@@ -186,7 +186,7 @@ TEST_F(SpoolTransfer, AQueueThatNeverDeliversIsFollowedUntilTheAbortCancelsTheJo
   Prepare(queue.Name(), transfertest::TestData(20000, 4), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   thread.start();
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (view.LastLabel() != kDownloading && std::chrono::steady_clock::now() < deadline) {
@@ -204,7 +204,7 @@ TEST_F(SpoolTransfer, AQueueThatNeverDeliversIsFollowedUntilTheAbortCancelsTheJo
 
   thread.requestInterruption();
   ASSERT_TRUE(thread.wait(QDeadlineTimer(10000)));
-  EXPECT_EQ(app_->LastResult, 4096);
+  EXPECT_EQ(thread.Result(), 4096);
   EXPECT_EQ(transfertest::WaitForEndState(queue.Name(), thread.JobId()), kCanceled);
   EXPECT_EQ(transfertest::ActiveJobs(queue.Name()), "");
 }
@@ -217,7 +217,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   Prepare(queue.Name(), transfertest::TestData(3000, 5), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   int stateWhileFollowed = -1;
   view.OnLabel = [&](int id) {
     if (id != kDownloading) return;
@@ -226,7 +226,7 @@ TEST_F(SpoolTransfer, AJobThatLeavesTheQueueCountsAsTaken) {
   };
   ASSERT_TRUE(transfertest::RunToEnd(thread, 20s));
   EXPECT_EQ(stateWhileFollowed, 3);  // pending
-  EXPECT_EQ(app_->LastResult, 0);
+  EXPECT_EQ(thread.Result(), 0);
   EXPECT_EQ(view.Positions().back(), 100);
   EXPECT_EQ(transfertest::JobState(queue.Name(), thread.JobId()), 0);
 }
@@ -237,12 +237,12 @@ TEST_F(SpoolTransfer, AnAbortWhileBlocksAreWrittenAbortsTheJob) {
   Prepare(queue.Name(), transfertest::TestData(1u << 20, 6), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   view.OnProgress = [&](int position) {
     if (position == 3) thread.requestInterruption();
   };
   ASSERT_TRUE(transfertest::RunToEnd(thread));
-  EXPECT_EQ(app_->LastResult, 4096);
+  EXPECT_EQ(thread.Result(), 4096);
   EXPECT_EQ(view.Labels(), std::vector<int>{kSpooling});
   EXPECT_EQ(view.Positions().back(), 3);
   const int state = transfertest::WaitForEndState(queue.Name(), thread.JobId());
@@ -257,9 +257,9 @@ TEST_F(SpoolTransfer, APrinterThatCannotBeOpenedSendsNothing) {
   for (const std::string& name : {std::string("no-such-queue"), std::string(600, 'q')}) {
     Prepare(name, transfertest::TestData(100), 1, 1);
     RecordingView view;
-    TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+    TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
     ASSERT_TRUE(transfertest::RunToEnd(thread));
-    EXPECT_EQ(app_->LastResult, 32);
+    EXPECT_EQ(thread.Result(), 32);
     EXPECT_EQ(view.Labels(), std::vector<int>{});
     EXPECT_EQ(thread.JobId(), 0);
   }
@@ -273,7 +273,7 @@ TEST_F(SpoolTransfer, AnAbortWhileTheServerHoldsBackAWriteEndsAsAnAbort) {
   Prepare("dl-held", transfertest::TestData(32u << 20, 8), 1, 1);
 
   RecordingView view;
-  TPrintThread thread(*app_, &view, transfertest::ShortTimings());
+  TPrintThread thread(TransferJobOf(*app_), &view, transfertest::ShortTimings());
   thread.start();
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (!server.ReceivingDocument() && std::chrono::steady_clock::now() < deadline) {
@@ -290,7 +290,7 @@ TEST_F(SpoolTransfer, AnAbortWhileTheServerHoldsBackAWriteEndsAsAnAbort) {
   const auto held = std::chrono::steady_clock::now() - abortedAt;
   server.Resume();
   ASSERT_TRUE(ended || thread.wait(QDeadlineTimer(60000)));
-  EXPECT_EQ(app_->LastResult, 4096);
+  EXPECT_EQ(thread.Result(), 4096);
   EXPECT_GE(held, 2500ms);
   EXPECT_LT(held, 4s);
   EXPECT_EQ(view.Labels(), std::vector<int>{kSpooling});

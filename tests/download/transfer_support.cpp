@@ -127,6 +127,8 @@ int RecordingView::LastLabel() const {
   return labels_.empty() ? 0 : labels_.back();
 }
 
+void RecordingView::Follow(TPrintThread& thread) { RunToEnd(thread); }
+
 bool RunToEnd(TPrintThread& thread, std::chrono::milliseconds limit) {
   thread.start();
   if (thread.wait(QDeadlineTimer(limit.count()))) return true;

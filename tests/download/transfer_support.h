@@ -51,6 +51,8 @@ class RecordingView : public ITransferView {
   void SetProgress(int position) override;
   void SetTotalSize(std::uint64_t bytes) override;
   int Notify(int notification, std::uint64_t value) override;
+  // Starts the thread and waits for its end, as a view without a display does.
+  void Follow(TPrintThread& thread) override;
 
   std::vector<int> Labels() const;
   std::vector<int> Positions() const;
