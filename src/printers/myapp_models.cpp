@@ -106,9 +106,10 @@ int TFWLOADApp::IsCommandModel(const std::string& name) {
 }
 
 int TFWLOADApp::IsUpgradable(const std::string& name) {
-  if (!IsTargetModel(name)) return 0;
-  if (IsCommandModel(name)) return 1;
-  return (GetPortFlags(name) & kPortParallel) ? 1 : 0;
+  const TPrnInfo model = printerfit::ModelOf(ModelTable, DriverNameOf(name));
+  // The ports are asked only when the rule needs them: it costs the print server a request.
+  const bool needsPorts = model.Known && !model.Command;
+  return printerfit::IsUpgradable(model, needsPorts ? GetPortFlags(name) : 0);
 }
 
 int TFWLOADApp::UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags) {
