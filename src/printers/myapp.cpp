@@ -6,24 +6,13 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "printers/funcs.h"
+#include "printers/printerfit.h"
 
 #include <algorithm>
 
 TFWLOADApp* Myapp = nullptr;
 
 namespace {
-
-constexpr int kDefaultColumnWidths[8] = {200, 60, 50, 40, 120, 0, 0, 0};
-
-int ReadInteger(const platform::ProfileFile& ini, const char* key, int defaultValue) {
-  const auto value = ini.Read(kSettingsSection, key);
-  if (!value) return defaultValue;
-  return text::ParseIniInteger(*value).value_or(defaultValue);
-}
-
-int ReadBoolean(const platform::ProfileFile& ini, const char* key, int defaultValue) {
-  return ReadInteger(ini, key, defaultValue) != 0 ? 1 : 0;
-}
 
 // The text after the last "=" of an argument.
 std::string ValueAfterLastEquals(const std::string& argument) {
@@ -94,59 +83,26 @@ TFWLOADApp::TFWLOADApp(std::vector<std::string> arguments, std::filesystem::path
 TFWLOADApp::~TFWLOADApp() {
   SaveSettings();
   Doc.reset();
-  ModelTable.Clear();
+  FModels.Clear();
 }
 
 void TFWLOADApp::LoadSettings() {
-  const platform::ProfileFile ini(FSettingsFile);
-  ShowMessage = ReadBoolean(ini, "ShowMessage", 1);
+  FSettings.Load(FSettingsFile);
   FSettingsShowMessage = ShowMessage;
-  EnableCommand = ReadBoolean(ini, "EnableCommand", 1);
-  for (int i = 0; i < 8; ++i) {
-    const std::string key = "Column" + std::to_string(i);
-    ColumnWidths[i] = ReadInteger(ini, key.c_str(), kDefaultColumnWidths[i]);
-  }
-
-  WindowLeft = 80;
-  WindowTop = 160;
-  WindowWidth = 480;
-  WindowHeight = 400;
-  const std::string pos = ini.ReadString(kSettingsSection, "WindowPos", "?");
-  if (pos != "?") {
-    // Fewer than four numbers leave the missing ones at 0, as the settings file always has.
-    int values[4] = {0, 0, 0, 0};
-    const std::string head = pos.substr(0, 256);
-    std::size_t start = 0;
-    int part = 0;
-    while (part < 4 && start <= head.size()) {
-      std::size_t comma = head.find(',', start);
-      if (comma == std::string::npos) comma = head.size();
-      const std::string_view piece = std::string_view(head).substr(start, comma - start);
-      if (!piece.empty()) {
-        values[part++] = text::ParseIniInteger(piece).value_or(0);
-      }
-      start = comma + 1;
-    }
-    WindowLeft = values[0];
-    WindowTop = values[1];
-    WindowWidth = values[2];
-    WindowHeight = values[3];
-  }
-
-  OpenFolder = ini.ReadString(kSettingsSection, "OpenFolder", "");
-  ViewLocal = ReadBoolean(ini, "ViewLocal", 1);
 }
 
-void TFWLOADApp::SaveSettings() {
-  platform::ProfileFile ini(FSettingsFile);
-  ini.Write(kSettingsSection, "WindowPos",
-            std::to_string(WindowLeft) + "," + std::to_string(WindowTop) + "," +
-                std::to_string(WindowWidth) + "," + std::to_string(WindowHeight));
-  for (int i = 0; i < 5; ++i) {
-    ini.Write(kSettingsSection, "Column" + std::to_string(i), std::to_string(ColumnWidths[i]));
-  }
-  ini.Write(kSettingsSection, "OpenFolder", OpenFolder);
-  ini.Write(kSettingsSection, "ViewLocal", std::to_string(ViewLocal));
+void TFWLOADApp::SaveSettings() { FSettings.Save(FSettingsFile); }
+
+void TFWLOADApp::LoadModelTable() { FModels.Load(FSettingsFile); }
+
+void TFWLOADApp::MergeBuiltinModels() { ::ModelTable::MergeBuiltin(FSettingsFile); }
+
+void TFWLOADApp::StoreFileModels() {
+  if (Doc) ModelTable::StoreFileModels(*Doc, FSettingsFile);
+}
+
+int TFWLOADApp::UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags) {
+  return printerfit::IsUpgradable(model, portFlags);
 }
 
 void TFWLOADApp::ParseCommandLine() {
@@ -208,22 +164,6 @@ int TFWLOADApp::GetColumnWidth(int index) const {
 
 void TFWLOADApp::SetColumnWidth(int index, int width) {
   if (index >= 0 && index < 8 && ColumnWidths[index] != width) ColumnWidths[index] = width;
-}
-
-void TFWLOADApp::SetFtpPrinterInfo(const std::string& model, const std::string& version,
-                                   const std::string& address) {
-  FtpModel = model;
-  FtpVersion = version;
-  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseCommandLine(address);
-  FtpModelAddress = parsed.HostOk() ? parsed.Address.Authority() : std::string();
-}
-
-bool TFWLOADApp::RemembersFtpPrinter(const std::string& address) const {
-  if (FtpModel.empty() || FtpModelAddress.empty()) return false;
-  const ftpaddress::ParsedAddress remembered = ftpaddress::ParseCommandLine(FtpModelAddress);
-  const ftpaddress::ParsedAddress asked = ftpaddress::ParseCommandLine(address);
-  return remembered.HostOk() && asked.HostOk() &&
-         ftpaddress::SamePrinter(remembered.Address, asked.Address);
 }
 
 void TFWLOADApp::OpenFile(const std::string& path) {

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "printers/dlprinter.h"
+#include "printers/catalogue.h"
 #include "printers/funcs.h"
+#include "printers/modeltable.h"
 #include "printers/prninfo.h"
+#include "printers/settings.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -20,21 +22,14 @@ class IModelChooser {
   virtual bool ChooseModel(std::string& modelName) = 0;
 };
 
-// One row of the printer list, as a snapshot of the server describes it.
-struct TPrinterRow {
-  TPrnInfo Info;         // what QueryPrinter would fill in
-  int Read = 1;          // what QueryPrinter would return
-  bool Ghosted = false;  // cannot be updated, or the open file is not for it
-};
-
-// Name of the settings file's own section.
-inline constexpr const char* kSettingsSection = "FWLOAD.INI";
-// Section of the model table.
-inline constexpr const char* kPrintersSection = "Printers";
-
-// The state of one run of the program apart from the windows: settings, command-line options,
-// the open firmware file, the selected printer and the printer model table.
+// The state of one run of the program apart from the windows, as the windows know it: a facade
+// over the settings, the model table and the printer catalogue, with the command line's options.
 class TFWLOADApp {
+  // The parts come first: the members below refer into them.
+  Settings FSettings;
+  ::ModelTable FModels;
+  PrinterCatalogue FCatalogue{FModels};
+
  public:
   // Reads the settings file, loads the model table and applies the arguments (program name not
   // included), in that order. `settingsFile` defaults to the user's FWLOAD.INI.
@@ -46,30 +41,27 @@ class TFWLOADApp {
   TFWLOADApp& operator=(const TFWLOADApp&) = delete;
 
   // ---- members, in the order the rest of the program knows them ----
-  std::unique_ptr<TDownDocFile> Doc;
-  int WindowLeft = 80;
-  int WindowTop = 160;
-  int WindowWidth = 480;
-  int WindowHeight = 400;
-  int ColumnWidths[8] = {200, 60, 50, 40, 120, 0, 0, 0};
-  int ShowMessage = 1;
-  int EnableCommand = 1;
+  // They are the parts' own values: Settings, the ModelTable and the PrinterCatalogue.
+  std::unique_ptr<TDownDocFile>& Doc = FCatalogue.Doc;
+  int (&ColumnWidths)[8] = FSettings.ColumnWidths;
+  int& ShowMessage = FSettings.ShowMessage;
+  int& EnableCommand = FSettings.EnableCommand;
   int Interactive = 1;
-  int ViewLocal = 1;
+  int& ViewLocal = FSettings.ViewLocal;
   std::string FileName;
   int InitMemory = 1;
   // Set by "/IM=": the settings-memory question is answered beforehand.
   bool InitMemoryPreset = false;
   std::uint16_t LastResult = 0;
-  std::string OpenFolder;
-  std::string SelectedPrinter;
-  std::string FtpModel;
-  std::string FtpVersion;
-  // The FTP printer (host[:port]) FtpModel and FtpVersion were read from or given for; empty:
-  // none. Another printer is always asked for its own.
-  std::string FtpModelAddress;
-  TDLPrinterList ModelTable;
-  TPrnInfo PrinterInfo;
+  std::string& OpenFolder = FSettings.OpenFolder;
+  std::string& SelectedPrinter = FCatalogue.SelectedPrinter;
+  std::string& FtpModel = FCatalogue.FtpModel;
+  std::string& FtpVersion = FCatalogue.FtpVersion;
+  std::string& FtpModelAddress = FCatalogue.FtpModelAddress;
+  ::ModelTable& ModelTable = FModels;
+  TPrnInfo& PrinterInfo = FCatalogue.PrinterInfo;
+
+  PrinterCatalogue& Catalogue() { return FCatalogue; }
 
   // ---- application model ----
   TDownDocFile* GetDoc() const { return Doc.get(); }
@@ -80,7 +72,9 @@ class TFWLOADApp {
   // Remembers an FTP printer's model and version; `address` (as typed or a target) names the
   // printer they belong to, none when empty.
   void SetFtpPrinterInfo(const std::string& model, const std::string& version,
-                         const std::string& address = std::string());
+                         const std::string& address = std::string()) {
+    FCatalogue.SetFtpPrinterInfo(model, version, address);
+  }
   void SelectPrinter(const std::string& name);
 
   // ---- settings file and command line ----
@@ -93,24 +87,29 @@ class TFWLOADApp {
   void LoadModelTable();
   void MergeBuiltinModels();
   void StoreFileModels();
-  int LookupModel(TPrnInfo& info) const;
-  int IsTargetModel(const std::string& name);
-  int IsCommandModel(const std::string& name);
-  int IsUpgradable(const std::string& name);
-  int IsFileForPrinter(const std::string& name);
+  int LookupModel(TPrnInfo& info) const { return FModels.Lookup(info); }
+  int IsTargetModel(const std::string& name) { return FCatalogue.IsTargetModel(name); }
+  int IsCommandModel(const std::string& name) { return FCatalogue.IsCommandModel(name); }
+  int IsUpgradable(const std::string& name) { return FCatalogue.IsUpgradable(name); }
+  int IsFileForPrinter(const std::string& name) { return FCatalogue.IsFileForPrinter(name); }
   // The rules of IsUpgradable and IsFileForPrinter for a model already looked up.
   static int UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags);
-  int FileFitsModel(const TPrnInfo& model) const;
+  int FileFitsModel(const TPrnInfo& model) const { return FCatalogue.FileFitsModel(model); }
 
   // ---- printer catalogue ----
-  int QueryPrinter(const std::string& name, TPrnInfo& info);
-  // Copies an open printer's spooler data into `info`; 0 (and `info` unchanged) when the spooler
-  // cannot give it.
-  int ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info);
-  static void CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInfo& info);
-  std::string DriverNameOf(const std::string& name);
-  // A row of the printer list from a snapshot, without asking the server.
-  TPrinterRow PrinterRowOf(const TPrinterSnapshot::Printer& printer) const;
+  int QueryPrinter(const std::string& name, TPrnInfo& info) {
+    return FCatalogue.QueryPrinter(name, info);
+  }
+  int ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info) {
+    return PrinterCatalogue::ReadSpoolerInfo(printer, info);
+  }
+  static void CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInfo& info) {
+    PrinterCatalogue::CopySpoolerData(data, info);
+  }
+  std::string DriverNameOf(const std::string& name) { return FCatalogue.DriverNameOf(name); }
+  TPrinterRow PrinterRowOf(const TPrinterSnapshot::Printer& printer) const {
+    return FCatalogue.PrinterRowOf(printer);
+  }
 
   // ---- the run the command line starts ----
   // A run nobody watches: "/NO" with the confirmations off. Its boxes go to standard error and
@@ -124,9 +123,6 @@ class TFWLOADApp {
   void SetModelChooser(IModelChooser* chooser) { FModelChooser = chooser; }
 
  private:
-  // Whether the remembered FTP model belongs to the printer at `address`.
-  bool RemembersFtpPrinter(const std::string& address) const;
-
   std::vector<std::string> FArguments;
   std::filesystem::path FSettingsFile;
   IModelChooser* FModelChooser = nullptr;

@@ -35,10 +35,8 @@ TfrmMain::~TfrmMain() {
   // A look at the server still under way ends before the window it reports to.
   if (FGather.joinable()) FGather.join();
   RememberBounds();
-  FApp.WindowLeft = FBounds.x();
-  FApp.WindowTop = FBounds.y();
-  FApp.WindowWidth = FBounds.width();
-  FApp.WindowHeight = FBounds.height();
+  // The window keeps its own place in the settings file.
+  WindowPos{FBounds.x(), FBounds.y(), FBounds.width(), FBounds.height()}.Write(FApp.SettingsFile());
   for (int i = 0; i < 5; ++i) FApp.SetColumnWidth(i, ui->lstvwPrinters->columnWidth(i));
   FApp.ViewLocal = ui->lstvwPrinters->isVisibleTo(this) ? 1 : 0;
 }
@@ -207,7 +205,8 @@ void TfrmMain::DisplayVersion() { help::ShowTopic(1001, this); }
 void TfrmMain::WMHelp(int context) { help::ShowTopic(context, this); }
 
 void TfrmMain::RestoreBounds() {
-  FBounds = QRect(FApp.WindowLeft, FApp.WindowTop, FApp.WindowWidth, FApp.WindowHeight);
+  const WindowPos pos = WindowPos::Read(FApp.SettingsFile());
+  FBounds = QRect(pos.Left, pos.Top, pos.Width, pos.Height);
   // Before the window has a frame, position and client size are all there is; showEvent
   // corrects the size once the frame is known.
   move(FBounds.topLeft());

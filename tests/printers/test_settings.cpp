@@ -29,10 +29,7 @@ TEST(Settings, DefaultsWithoutAFile) {
   TempEnv env;
   TFWLOADApp app;
   EXPECT_EQ(app.SettingsFile(), env.SettingsFile());
-  EXPECT_EQ(app.WindowLeft, 80);
-  EXPECT_EQ(app.WindowTop, 160);
-  EXPECT_EQ(app.WindowWidth, 480);
-  EXPECT_EQ(app.WindowHeight, 400);
+  EXPECT_EQ(WindowPos::Read(app.SettingsFile()), (WindowPos{80, 160, 480, 400}));
   const int columns[8] = {200, 60, 50, 40, 120, 0, 0, 0};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(app.GetColumnWidth(i), columns[i]) << i;
   EXPECT_EQ(app.ShowMessage, 1);
@@ -50,8 +47,9 @@ TEST(Settings, DefaultsWithoutAFile) {
 TEST(Settings, AFreshFileAfterStartAndExit) {
   TempEnv env;
   { TFWLOADApp app; }
+  // The window writes its own place ("WindowPos"); the program's start-up test sees it.
   EXPECT_EQ(OwnSection(env.SettingsFile()),
-            "[FWLOAD.INI]\nWindowPos=80,160,480,400\nColumn0=200\nColumn1=60\nColumn2=50\n"
+            "[FWLOAD.INI]\nColumn0=200\nColumn1=60\nColumn2=50\n"
             "Column3=40\nColumn4=120\nOpenFolder=\nViewLocal=1\n");
   // The model table merged at start comes first.
   const std::string all = ReadFile(env.SettingsFile());
@@ -94,20 +92,14 @@ TEST(Settings, WrittenValuesComeBack) {
   TempEnv env;
   {
     TFWLOADApp app;
-    app.WindowLeft = -5;
-    app.WindowTop = 7;
-    app.WindowWidth = 700;
-    app.WindowHeight = 555;
+    WindowPos{-5, 7, 700, 555}.Write(app.SettingsFile());
     app.SetColumnWidth(4, 33);
     app.SetColumnWidth(6, 99);  // never written
     app.OpenFolder = "/data/ﾌｧｰﾑ";
     app.ViewLocal = 0;
   }
   TFWLOADApp app;
-  EXPECT_EQ(app.WindowLeft, -5);
-  EXPECT_EQ(app.WindowTop, 7);
-  EXPECT_EQ(app.WindowWidth, 700);
-  EXPECT_EQ(app.WindowHeight, 555);
+  EXPECT_EQ(WindowPos::Read(app.SettingsFile()), (WindowPos{-5, 7, 700, 555}));
   EXPECT_EQ(app.GetColumnWidth(4), 33);
   EXPECT_EQ(app.GetColumnWidth(6), 0);
   EXPECT_EQ(app.OpenFolder, "/data/ﾌｧｰﾑ");
@@ -125,11 +117,7 @@ TEST_P(WindowPosRules, ReadsAsTheSettingsFileAlwaysHas) {
   TempEnv env;
   const WindowPosCase& c = GetParam();
   WriteFile(env.SettingsFile(), std::string("[FWLOAD.INI]\nWindowPos=") + c.value + "\n");
-  TFWLOADApp app;
-  EXPECT_EQ(app.WindowLeft, c.left);
-  EXPECT_EQ(app.WindowTop, c.top);
-  EXPECT_EQ(app.WindowWidth, c.width);
-  EXPECT_EQ(app.WindowHeight, c.height);
+  EXPECT_EQ(WindowPos::Read(env.SettingsFile()), (WindowPos{c.left, c.top, c.width, c.height}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -201,7 +189,7 @@ TEST(Settings, AFileWhereTheFolderShouldBeIsNoCrash) {
   WriteFile(env.ConfigHome() / "fwload", "not a folder");
   {
     TFWLOADApp app;
-    EXPECT_EQ(app.WindowWidth, 480);
+    EXPECT_EQ(app.GetColumnWidth(0), 200);
     EXPECT_EQ(app.ModelTable.Count(), 51);
   }
   EXPECT_EQ(ReadFile(env.ConfigHome() / "fwload"), "not a folder");

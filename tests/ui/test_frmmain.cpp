@@ -131,10 +131,7 @@ TEST_F(MainWindow, TheLocalViewFollowsTheSettingAndIsStoredBack) {
 }
 
 TEST_F(MainWindow, LayoutComesFromTheModelAndGoesBackToIt) {
-  app->WindowLeft = 30;
-  app->WindowTop = 40;
-  app->WindowWidth = 640;
-  app->WindowHeight = 500;
+  WindowPos{30, 40, 640, 500}.Write(app->SettingsFile());
   app->SetColumnWidth(0, 150);
   {
     TfrmMain w(*app);
@@ -150,17 +147,13 @@ TEST_F(MainWindow, LayoutComesFromTheModelAndGoesBackToIt) {
     QApplication::processEvents();
     w.close();
   }
-  EXPECT_EQ(app->WindowLeft, 12);
-  EXPECT_EQ(app->WindowTop, 34);
-  EXPECT_EQ(app->WindowWidth, 700);
-  EXPECT_EQ(app->WindowHeight, 520);
+  EXPECT_EQ(WindowPos::Read(app->SettingsFile()), (WindowPos{12, 34, 700, 520}));
   EXPECT_EQ(app->GetColumnWidth(0), 150);
   EXPECT_EQ(app->GetColumnWidth(3), 77);
 }
 
 TEST_F(MainWindow, CannotShrinkBelowTheMinimumSize) {
-  app->WindowWidth = 100;  // a stored size below the minimum is raised to it
-  app->WindowHeight = 50;
+  WindowPos{80, 160, 100, 50}.Write(app->SettingsFile());  // below the minimum: raised to it
   TfrmMain w(*app);
   w.show();
   QApplication::processEvents();

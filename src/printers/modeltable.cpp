@@ -1,5 +1,4 @@
-// The printer model table: loading it from the settings file and answering what a printer is.
-#include "printers/myapp.h"
+#include "printers/modeltable.h"
 
 #include "common/strings.h"
 #include "firmware/dwndoc.h"
@@ -41,11 +40,11 @@ bool NeedsBuiltinValue(const std::optional<std::string>& current) {
 
 }  // namespace
 
-void TFWLOADApp::LoadModelTable() {
-  ModelTable.Clear();
-  MergeBuiltinModels();
+void ModelTable::Load(const std::filesystem::path& settingsFile) {
+  Clear();
+  MergeBuiltin(settingsFile);
 
-  platform::IniText ini(platform::ReadFileBytes(FSettingsFile).value_or(std::string()));
+  platform::IniText ini(platform::ReadFileBytes(settingsFile).value_or(std::string()));
   // Should the settings file refuse the merge (a folder that cannot be written), the built-in
   // rows still count for this run, or no printer at all would be a target.
   for (int id = strings::kFirstModelRow; id <= strings::kLastModelRow; ++id) {
@@ -71,12 +70,12 @@ void TFWLOADApp::LoadModelTable() {
     row.CodeText = parts.empty() ? std::string() : text::CutCp932(parts[0], kModelFieldLimit);
     row.Code = DecimalOf(row.CodeText).value_or(0);
     row.Command = (parts.size() > 1 && DecimalOf(parts[1]) == 1) ? 1 : 0;
-    ModelTable.Add(row);
+    Add(row);
   }
 }
 
-void TFWLOADApp::MergeBuiltinModels() {
-  platform::ProfileFile ini(FSettingsFile);
+void ModelTable::MergeBuiltin(const std::filesystem::path& settingsFile) {
+  platform::ProfileFile ini(settingsFile);
   for (int id = strings::kFirstModelRow; id <= strings::kLastModelRow; ++id) {
     const auto row = BuiltinRow(id);
     if (row && NeedsBuiltinValue(ini.Read(kPrintersSection, row->first))) {
@@ -85,43 +84,10 @@ void TFWLOADApp::MergeBuiltinModels() {
   }
 }
 
-void TFWLOADApp::StoreFileModels() {
-  if (!Doc) return;
-  platform::ProfileFile ini(FSettingsFile);
-  for (const auto& [name, value] : Doc->FPrinters) ini.Write(kPrintersSection, name, value);
+void ModelTable::StoreFileModels(const TDownDocFile& doc,
+                                 const std::filesystem::path& settingsFile) {
+  platform::ProfileFile ini(settingsFile);
+  for (const auto& [name, value] : doc.FPrinters) ini.Write(kPrintersSection, name, value);
 }
 
-int TFWLOADApp::LookupModel(TPrnInfo& info) const {
-  return printerfit::LookupModel(ModelTable, info);
-}
-
-// The model questions by printer name ask for the printer's driver (the selected printer answers
-// from its record) and leave the rule to the fit functions.
-int TFWLOADApp::IsTargetModel(const std::string& name) {
-  return printerfit::IsTargetModel(ModelTable, DriverNameOf(name));
-}
-
-int TFWLOADApp::IsCommandModel(const std::string& name) {
-  return printerfit::IsCommandModel(ModelTable, DriverNameOf(name));
-}
-
-int TFWLOADApp::IsUpgradable(const std::string& name) {
-  const TPrnInfo model = printerfit::ModelOf(ModelTable, DriverNameOf(name));
-  // The ports are asked only when the rule needs them: it costs the print server a request.
-  const bool needsPorts = model.Known && !model.Command;
-  return printerfit::IsUpgradable(model, needsPorts ? GetPortFlags(name) : 0);
-}
-
-int TFWLOADApp::UpgradableOf(const TPrnInfo& model, std::uint32_t portFlags) {
-  return printerfit::IsUpgradable(model, portFlags);
-}
-
-int TFWLOADApp::IsFileForPrinter(const std::string& name) {
-  if (!Doc || Doc->FDownLoadPrinter.empty()) return 0;
-  return printerfit::IsFileForPrinter(
-      Doc.get(), printerfit::ModelOf(ModelTable, DriverNameOf(name)), ModelTable);
-}
-
-int TFWLOADApp::FileFitsModel(const TPrnInfo& printer) const {
-  return printerfit::FileFitsModel(Doc.get(), printer, ModelTable);
-}
+int ModelTable::Lookup(TPrnInfo& info) const { return printerfit::LookupModel(*this, info); }

@@ -1,7 +1,9 @@
 // The printer catalogue: what the spooler and FTP printers say about a printer.
-#include "printers/myapp.h"
+#include "printers/catalogue.h"
 
 #include "common/codes.h"
+#include "common/ftpaddress.h"
+#include "firmware/dwndoc.h"
 #include "platform/spooler.h"
 #include "platform/text.h"
 #include "printers/accesslib.h"
@@ -94,14 +96,18 @@ std::uint32_t GetPortFlags(const std::string& printerName) {
   return data ? PortFlagsOf(data->Port) : 0;
 }
 
-int TFWLOADApp::ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info) {
+PrinterCatalogue::PrinterCatalogue(const ModelTable& models) : FModels(models) {}
+
+PrinterCatalogue::~PrinterCatalogue() = default;
+
+int PrinterCatalogue::ReadSpoolerInfo(platform::ISpoolPrinter& printer, TPrnInfo& info) {
   const std::optional<platform::SpoolPrinterData> data = printer.GetData();
   if (!data) return 0;
   CopySpoolerData(*data, info);
   return 1;
 }
 
-void TFWLOADApp::CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInfo& info) {
+void PrinterCatalogue::CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInfo& info) {
   // Names and ports are kept whole: a cut name would name another printer or none.
   info.Name = data.Name;
   info.Driver = text::CutCp932(data.Driver, kPrnTextLimit);
@@ -110,7 +116,7 @@ void TFWLOADApp::CopySpoolerData(const platform::SpoolPrinterData& data, TPrnInf
   info.Comment = text::CutCp932(OneLine(data.Comment), kPrnTextLimit);
 }
 
-TPrinterRow TFWLOADApp::PrinterRowOf(const TPrinterSnapshot::Printer& printer) const {
+TPrinterRow PrinterCatalogue::PrinterRowOf(const TPrinterSnapshot::Printer& printer) const {
   // What QueryPrinter, IsUpgradable and IsFileForPrinter would say, from the snapshot alone.
   TPrinterRow row;
   row.Info.Name = printer.Name;
@@ -119,21 +125,21 @@ TPrinterRow TFWLOADApp::PrinterRowOf(const TPrinterSnapshot::Printer& printer) c
   } else if (printer.Opened) {
     row.Read = 0;  // listed and open, but its data cannot be read
   }
-  LookupModel(row.Info);
+  FModels.Lookup(row.Info);
   // The selected printer counts with the model it was selected with (one the user chose, say).
   TPrnInfo model;
   if (printer.Name == SelectedPrinter)
     model.Driver = PrinterInfo.Driver;
   else if (printer.Data)
     model.Driver = printer.Data->Driver;
-  LookupModel(model);
+  FModels.Lookup(model);
   const std::uint32_t ports = printer.Data ? PortFlagsOf(printer.Data->Port) : 0;
   row.Ghosted = !printerfit::IsUpgradable(model, ports) ||
-                (Doc && !printerfit::FileFitsModel(Doc.get(), model, ModelTable));
+                (Doc && !printerfit::FileFitsModel(Doc.get(), model, FModels));
   return row;
 }
 
-int TFWLOADApp::QueryPrinter(const std::string& name, TPrnInfo& info) {
+int PrinterCatalogue::QueryPrinter(const std::string& name, TPrnInfo& info) {
   if (name.empty()) return 0;
   int result = 1;
   if (IsFtpTarget(name)) {
@@ -174,11 +180,11 @@ int TFWLOADApp::QueryPrinter(const std::string& name, TPrnInfo& info) {
     }
     info.Version.clear();
   }
-  LookupModel(info);
+  FModels.Lookup(info);
   return result;
 }
 
-std::string TFWLOADApp::DriverNameOf(const std::string& name) {
+std::string PrinterCatalogue::DriverNameOf(const std::string& name) {
   if (name == SelectedPrinter) return PrinterInfo.Driver;
   if (IsFtpTarget(name)) {
     const std::optional<std::string> host = GetFtpHost(name);
@@ -196,4 +202,47 @@ std::string TFWLOADApp::DriverNameOf(const std::string& name) {
   if (!printer) return std::string();
   const std::optional<platform::SpoolPrinterData> data = printer->GetData();
   return data ? data->Driver : std::string();
+}
+
+// The model questions by printer name ask for the printer's driver (the selected printer answers
+// from its record) and leave the rule to the fit functions.
+int PrinterCatalogue::IsTargetModel(const std::string& name) {
+  return printerfit::IsTargetModel(FModels, DriverNameOf(name));
+}
+
+int PrinterCatalogue::IsCommandModel(const std::string& name) {
+  return printerfit::IsCommandModel(FModels, DriverNameOf(name));
+}
+
+int PrinterCatalogue::IsUpgradable(const std::string& name) {
+  const TPrnInfo model = printerfit::ModelOf(FModels, DriverNameOf(name));
+  // The ports are asked only when the rule needs them: it costs the print server a request.
+  const bool needsPorts = model.Known && !model.Command;
+  return printerfit::IsUpgradable(model, needsPorts ? GetPortFlags(name) : 0);
+}
+
+int PrinterCatalogue::IsFileForPrinter(const std::string& name) {
+  if (!Doc || Doc->FDownLoadPrinter.empty()) return 0;
+  return printerfit::IsFileForPrinter(Doc.get(), printerfit::ModelOf(FModels, DriverNameOf(name)),
+                                      FModels);
+}
+
+int PrinterCatalogue::FileFitsModel(const TPrnInfo& printer) const {
+  return printerfit::FileFitsModel(Doc.get(), printer, FModels);
+}
+
+void PrinterCatalogue::SetFtpPrinterInfo(const std::string& model, const std::string& version,
+                                         const std::string& address) {
+  FtpModel = model;
+  FtpVersion = version;
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseCommandLine(address);
+  FtpModelAddress = parsed.HostOk() ? parsed.Address.Authority() : std::string();
+}
+
+bool PrinterCatalogue::RemembersFtpPrinter(const std::string& address) const {
+  if (FtpModel.empty() || FtpModelAddress.empty()) return false;
+  const ftpaddress::ParsedAddress remembered = ftpaddress::ParseCommandLine(FtpModelAddress);
+  const ftpaddress::ParsedAddress asked = ftpaddress::ParseCommandLine(address);
+  return remembered.HostOk() && asked.HostOk() &&
+         ftpaddress::SamePrinter(remembered.Address, asked.Address);
 }
