@@ -1,4 +1,4 @@
-// GetFtpPrinterInfo: an FTP printer's model and firmware version, asked over IPP.
+// GetFtpPrinterInfo: a printer's model and firmware version, asked over IPP.
 #include "access/accesssettings.h"
 #include "access/fwloadaccess.h"
 #include "access/lasterror.h"
@@ -9,6 +9,9 @@
 #include <cups/cups.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <sys/socket.h>
 
 namespace {
@@ -53,6 +56,52 @@ struct IppDeleter {
   void operator()(ipp_t* ipp) const { ippDelete(ipp); }
 };
 
+// Where and how a printer answers IPP.
+struct Endpoint {
+  std::string Scheme = "ipp";
+  std::string Host;
+  int Port = 631;
+  std::string Resource;
+  http_encryption_t Encryption = HTTP_ENCRYPTION_IF_REQUESTED;
+};
+
+// The printer behind a device URI: "ipp://" and "ipps://" name it; "socket://host[:port]" is a
+// printer answering IPP on the settings' port and path. Any other address is an FTP printer's, as
+// typed. nullopt when no host can be read from it.
+std::optional<Endpoint> EndpointOf(std::string_view given, const fwlaccess::Settings& settings) {
+  Endpoint e;
+  const bool ipp = given.starts_with("ipp://");
+  const bool ipps = given.starts_with("ipps://");
+  if (ipp || ipps || given.starts_with("socket://")) {
+    char scheme[32], user[256], host[256], resource[1024];
+    int port = 0;
+    const std::string uri(given);
+    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, user, sizeof user,
+                        host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
+        host[0] == '\0') {
+      return std::nullopt;
+    }
+    e.Host = host;
+    if (ipp || ipps) {
+      e.Scheme = scheme;
+      e.Port = port;
+      e.Resource = resource;
+      if (ipps) e.Encryption = HTTP_ENCRYPTION_ALWAYS;
+    } else {
+      e.Port = settings.IppPort;
+      e.Resource = settings.IppPath;
+    }
+    return e;
+  }
+  // A directory after the host does not matter here.
+  const ftpaddress::ParsedAddress parsed = ftpaddress::ParseCommandLine(given);
+  if (!parsed.HostOk()) return std::nullopt;
+  e.Host = parsed.Address.Host;
+  e.Port = settings.IppPort;
+  e.Resource = settings.IppPath;
+  return e;
+}
+
 }  // namespace
 
 extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
@@ -61,21 +110,17 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
     return 0;
   }
   std::memset(record, 0, FWL_INFO_RECORD_SIZE);
-  // The host as typed or as a target carries it; a directory after it does not matter here.
-  const ftpaddress::ParsedAddress parsed =
-      ftpaddress::ParseCommandLine(host ? std::string_view(host) : std::string_view());
-  if (!parsed.HostOk()) {
+  const std::string_view given = host ? std::string_view(host) : std::string_view();
+  // The printer answers IPP on the port and path of the library's own settings; a port in an
+  // FTP address is the FTP port.
+  const std::optional<Endpoint> endpoint = EndpointOf(given, fwlaccess::LoadSettings({}));
+  if (!endpoint) {
     fwlaccess::SetLastError(kNotReached);
     return 0;
   }
-  // The printer answers IPP on the port and path of the library's own settings; a port in the
-  // address is the FTP port.
-  const fwlaccess::Settings settings = fwlaccess::LoadSettings({});
-
-  const ftpaddress::FtpAddress& address = parsed.Address;
-  std::unique_ptr<http_t, HttpCloser> http(
-      httpConnect2(address.Host.c_str(), settings.IppPort, nullptr, AF_UNSPEC,
-                   HTTP_ENCRYPTION_IF_REQUESTED, 1, kConnectMs, nullptr));
+  std::unique_ptr<http_t, HttpCloser> http(httpConnect2(endpoint->Host.c_str(), endpoint->Port,
+                                                        nullptr, AF_UNSPEC, endpoint->Encryption, 1,
+                                                        kConnectMs, nullptr));
   if (!http) {
     fwlaccess::SetLastError(kNotReached);
     return 0;
@@ -83,8 +128,9 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
   httpSetTimeout(http.get(), kAnswerSeconds, GiveUp, nullptr);
 
   char uri[HTTP_MAX_URI];
-  if (httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, address.Host.c_str(),
-                      settings.IppPort, settings.IppPath.c_str()) != HTTP_URI_STATUS_OK) {
+  if (httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, endpoint->Scheme.c_str(), nullptr,
+                      endpoint->Host.c_str(), endpoint->Port,
+                      endpoint->Resource.c_str()) != HTTP_URI_STATUS_OK) {
     fwlaccess::SetLastError(kNotReached);
     return 0;
   }
@@ -97,7 +143,7 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                 static_cast<int>(std::size(kWanted)), nullptr, kWanted);
   std::unique_ptr<ipp_t, IppDeleter> response(
-      cupsDoRequest(http.get(), request, settings.IppPath.c_str()));
+      cupsDoRequest(http.get(), request, endpoint->Resource.c_str()));
   if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
     fwlaccess::SetLastError(kNotReached);
     return 0;

@@ -35,7 +35,9 @@ typedef int (*FwlNotifyProc)(void* context, int notification, uint64_t value);
 FWL_API int SelectNetworkPrinter(void* owner, char* buffer, uint32_t size, uint32_t* reserved);
 
 /* Asks the FTP printer at `host` (as typed: with or without "ftp://", a trailing directory and a
- * ":port") for its model and version. Nonzero on success; 0 on failure, with the reason in
+ * ":port") for its model and version. `host` may also be a queue's device URI: "ipp://" and
+ * "ipps://" name the printer, "socket://host[:port]" a printer answering IPP on the library's
+ * settings' port and path. Nonzero on success; 0 on failure, with the reason in
  * FwlGetLastError (0x20000011: the printer answered without a model). */
 FWL_API int GetFtpPrinterInfo(const char* host, char* record);
 

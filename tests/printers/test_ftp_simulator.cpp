@@ -2,6 +2,7 @@
 // IPP identity: every kind of answer, and a printer restarting after an update it took over FTP.
 #include "common/codes.h"
 #include "printers/accesslib.h"
+#include "printers/versioncheck.h"
 #include "printers/printers_support.h"
 #include "support/simulator.h"
 #include "support/tempenv.h"
@@ -129,6 +130,77 @@ TEST_F(FtpIdentity, APrinterRestartsAfterAnUpdateAndReportsWhatItRuns) {
     EXPECT_GE(Clock::now() - sent, 1400ms) << c.name;
     EXPECT_EQ(back.Version, *c.after) << c.name;
     EXPECT_EQ(back.Model, "PX-E3000") << c.name;
+  }
+}
+
+// The version check after an update, asking the printer the three ways a target leads to it.
+TEST_F(FtpIdentity, TheVersionCheckWaitsForTheRestartedPrinter) {
+  struct Case {
+    const char* name;
+    SimIdentity identity;
+    const char* address;  // %R: raw port, %I: IPP port, %F: FTP host
+    Verified expected;
+    std::optional<std::string> after;
+  };
+  const Case cases[] = {
+      {"updated, over FTP",
+       {"PX-E3000", "V1.00", "V2.00", 1.5, ""},
+       "ftp://%F/ketora0",
+       Verified::Updated,
+       "V2.00"},
+      {"unchanged, behind a socket queue",
+       {"PX-E3000", "V1.00", "", 0.5, ""},
+       "socket://127.0.0.1:%R/?snmp=false",
+       Verified::Unchanged,
+       "V1.00"},
+      {"never back, by its IPP address",
+       {"PX-E3000", "V1.00", "", 0, "down"},
+       "ipp://127.0.0.1:%I/ipp/print",
+       Verified::Unknown,
+       std::nullopt},
+  };
+  const auto update = env_.Root() / "FW.BIN";
+  testsupport::WriteFile(update, "firmware bytes without the download command");
+  for (const Case& c : cases) {
+    const auto sim = Start(c.identity);
+    std::string address = c.address;
+    for (const auto& [mark, value] :
+         {std::pair<std::string, std::string>{"%R", std::to_string(sim->RawPort())},
+          {"%I", std::to_string(sim->IppPort())},
+          {"%F", sim->FtpHost()}}) {
+      if (const auto at = address.find(mark); at != std::string::npos) {
+        address.replace(at, mark.size(), value);
+      }
+    }
+    EXPECT_EQ(versioncheck::AskVersion(address), "V1.00") << c.name;
+    ASSERT_EQ(AccessLibrary().SendFileToFtpPrinter(&Nothing, nullptr, sim->FtpHost(), "ketora0",
+                                                   update.string()),
+              accesscode::kSuccess)
+        << c.name;
+    ASSERT_EQ(sim->WaitForRecords(1, 10s).size(), 1u) << c.name;
+    const auto start = Clock::now();
+    const versioncheck::Outcome outcome =
+        versioncheck::WaitForVersion(address, "v 2.00", 4s, 300ms, nullptr);
+    EXPECT_EQ(outcome.Result, c.expected) << c.name;
+    EXPECT_EQ(outcome.After.has_value(), c.after.has_value()) << c.name;
+    if (c.after && outcome.After) {
+      EXPECT_EQ(*outcome.After, *c.after) << c.name;
+    }
+    // Only an updated printer ends the wait early.
+    EXPECT_EQ(Clock::now() - start < 3500ms, c.expected == Verified::Updated) << c.name;
+  }
+}
+
+TEST(VersionCheck, VersionsCompareWithoutBlanksALeadingVOrCase) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {{"V1.23", "1.23", true},   {"v 1.23", "V1.23", true}, {" V1.23b ", "v1.23B", true},
+               {"V1.23", "V1.24", false}, {"", "", false},           {"V", "v", false},
+               {"VV1", "V1", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(versioncheck::SameVersion(c.a, c.b), c.same) << c.a << " / " << c.b;
   }
 }
 
