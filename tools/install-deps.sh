@@ -14,6 +14,8 @@ packages=(
   # test peers: private print server, IPP printer, FTP server, cabinet and SZDD tools
   cups cups-daemon cups-client cups-ipp-utils avahi-daemon dbus
   python3 python3-pyftpdlib gcab mscompress curl
+  # the fleet example: Ansible runs its playbook against localhost
+  ansible-core
   # display, Japanese glyphs and screenshots
   xvfb xauth fonts-noto-cjk x11-apps imagemagick
   # fuzzing (clang's libFuzzer runtime)
