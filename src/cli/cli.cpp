@@ -1,19 +1,23 @@
 // fwload-cli: the download command without a window, for scripts and print servers.
 #include "cli/commands.h"
-#include "cli/staticaccess.h"
 #include "common/resultmessages.h"
 #include "platform/closesignals.h"
 #include "platform/paths.h"
+#include "printers/accesslib.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace cli {
 
 int Main(int argc, char** argv) {
   // A reader that goes away early costs the output, not the transfers.
   platform::IgnoreBrokenPipe();
-  StaticAccessLibrary access;
-  SetAccessLibrary(&access);
+  // The access library's FTP transfer and printer identity are linked in: the shared library would
+  // bring its network printer dialog, and with it the window toolkit. Nothing is chosen here.
+  const std::unique_ptr<IAccessLibrary> access = MakeAccessLibrary(
+      {nullptr, &::GetFtpPrinterInfo, &::SendFileToFtpPrinter, &::FwlGetLastError});
+  SetAccessLibrary(access.get());
 
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);

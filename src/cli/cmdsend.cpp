@@ -118,7 +118,10 @@ int Send(const CommandLine& line, Console& console) {
   const auto worker = [&] {
     for (std::size_t i = next++; i < targets.size(); i = next++) {
       if (targets[i].Refused) continue;
-      RunTarget(context, targets[i].Target, tempRoot / ("target" + std::to_string(i)), outcomes[i]);
+      // Without the program's temporary folder the session fails to make its file (18).
+      const std::filesystem::path temp =
+          tempRoot.empty() ? tempRoot : tempRoot / ("target" + std::to_string(i));
+      RunTarget(context, targets[i].Target, temp, outcomes[i]);
     }
   };
   const std::size_t workers =

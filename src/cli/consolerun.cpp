@@ -92,14 +92,14 @@ void RunTarget(const SendContext& context, const DownloadTarget& target,
   ConsoleView view(console, target.Name, *context.Stop);
   DownloadOptions options = context.Options;
   std::error_code ec;
-  std::filesystem::create_directories(tempDir, ec);
+  if (!tempDir.empty()) std::filesystem::create_directory(tempDir, ec);
   options.TempDir = tempDir;
 
   console.Progress(target.Name + ": starting");
   DownloadSession session(context.Doc, context.File, context.ShownState, target, *context.Models,
                           options, ask);
   const DownloadRecord record = session.Run(view);
-  std::filesystem::remove_all(tempDir, ec);
+  if (!tempDir.empty()) std::filesystem::remove_all(tempDir, ec);
 
   outcome.Started = true;
   outcome.Code = record.ExitCode;

@@ -14,7 +14,8 @@ extern char** environ;
 
 namespace clitest {
 
-CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dir) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                       bool readerGone) {
   static int serial = 0;
   const std::string n = std::to_string(++serial);
   out_ = dir / ("cli-out-" + n);
@@ -27,10 +28,17 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesyst
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addclose(&actions, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int pipeFds[2] = {-1, -1};
+  if (readerGone && ::pipe2(pipeFds, O_CLOEXEC) == 0) {
+    ::close(pipeFds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (::posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
+  if (pipeFds[1] >= 0) ::close(pipeFds[1]);
 }
 
 CliProcess::~CliProcess() {

@@ -11,10 +11,12 @@
 namespace clitest {
 
 // fwload-cli run as a child process with its standard input closed (nothing may wait for it),
-// its standard output and error kept in files of `dir`.
+// its standard output and error kept in files of `dir`; with `readerGone`, its standard output is
+// a pipe whose reader has already closed it.
 class CliProcess {
  public:
-  CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dir);
+  CliProcess(const std::vector<std::string>& args, const std::filesystem::path& dir,
+             bool readerGone = false);
   ~CliProcess();
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;

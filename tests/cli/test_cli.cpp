@@ -159,6 +159,32 @@ TEST_F(Cli, InspectDescribesTheFileAndWritesNoSettings) {
   EXPECT_EQ(failed["exit"].toInt(), 4);
 }
 
+TEST_F(Cli, PrintersSaysWhichQueuesCanBeUpdatedAndWhyNot) {
+  const std::string command = Prefix() + "-command";
+  const std::string unknown = Prefix() + "-unknown";
+  AddRawPrinter(command, kCommandModel);
+  AddRawPrinter(unknown, "TORVA NOBODY-1");
+  const auto run = RunCli({"printers", "--json"}, env.Root());
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  std::map<std::string, QJsonObject> rows;
+  for (const auto& p : Json(run.Out)["printers"].toArray()) {
+    rows[p.toObject()["name"].toString().toStdString()] = p.toObject();
+  }
+  ASSERT_TRUE(rows.count(command) && rows.count(unknown)) << run.Out;
+  EXPECT_EQ(rows[command]["driver"].toString().toStdString(), kCommandModel);
+  EXPECT_EQ(rows[command]["model_code"].toString(), "3000");
+  EXPECT_TRUE(rows[command]["takes_command"].toBool());
+  EXPECT_TRUE(rows[command]["updatable"].toBool());
+  EXPECT_TRUE(rows[command]["why_not"].isNull());
+  EXPECT_FALSE(rows[unknown]["updatable"].toBool());
+  EXPECT_TRUE(rows[unknown]["model_code"].isNull());
+  EXPECT_TRUE(rows[unknown]["why_not"].toString().contains("model table"));
+
+  const auto history = RunCli({"history", "--json", "--limit", "5"}, env.Root());
+  EXPECT_EQ(history.Code, 0) << history.Err;
+  EXPECT_TRUE(Json(history.Out)["history"].isArray()) << history.Out;
+}
+
 TEST_F(Cli, TwentyQueuesAndTwoFtpPrintersInOneSendEachGetTheExactStream) {
   std::vector<std::string> targets;
   for (int i = 0; i < 20; ++i) {
@@ -306,6 +332,18 @@ TEST_F(Cli, AFileThatFailsToOpenTouchesNoTarget) {
   EXPECT_EQ(doc["results"].toArray()[0].toObject()["code"].toInt(), 4);
   EXPECT_TRUE(doc["results"].toArray()[0].toObject()["job_id"].isNull());
   EXPECT_TRUE(sims.at(name)->Records().empty());
+}
+
+TEST_F(Cli, AReaderThatClosesTheOutputEarlyCostsTheOutputNotTheDownload) {
+  const std::string name = Prefix();
+  AddRawPrinter(name, kCommandModel);
+  clitest::CliProcess cli({"send", file.string(), name, "--yes", "--memory", "init", "--json"},
+                          env.Root(), true);
+  EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+  EXPECT_NE(cli.Err().find("standard output could not be written"), std::string::npos) << cli.Err();
+  const auto received = sims.at(name)->WaitForRecords(1, 20s);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_TRUE(ReadFile(sims.at(name)->Dir() / received[0].File) == Stream());
 }
 
 TEST_F(Cli, ACloseSignalCancelsEveryJobOnTheServerAndLeavesNoTemporaryFile) {
