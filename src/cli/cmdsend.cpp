@@ -12,11 +12,11 @@
 #include "printers/modeltable.h"
 
 #include <QJsonArray>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <thread>
 
 namespace cli {
 
@@ -126,9 +126,14 @@ int Send(const CommandLine& line, Console& console) {
   };
   const std::size_t workers =
       std::min<std::size_t>(static_cast<std::size_t>(line.Parallel), targets.size());
-  std::vector<std::thread> threads;
-  for (std::size_t w = 0; w < workers; ++w) threads.emplace_back(worker);
-  for (std::thread& t : threads) t.join();
+  // Threads of the toolkit: the transfer threads they start are then none of a foreign thread,
+  // whose bookkeeping the toolkit would keep until the process ends.
+  std::vector<std::unique_ptr<QThread>> threads;
+  for (std::size_t w = 0; w < workers; ++w) {
+    threads.emplace_back(QThread::create(worker));
+    threads.back()->start();
+  }
+  for (auto& t : threads) t->wait();
   platform::OnCloseSignal({});
 
   const int exitCode = stop.load() ? exitcode::kAborted : ExitOf(outcomes);

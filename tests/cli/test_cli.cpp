@@ -276,7 +276,8 @@ TEST_F(Cli, QuestionsNobodyAnswersStopTheirTargetWithThree) {
   const Case cases[] = {
       // Without --yes: the misfit's confirmation, the command model's memory question.
       {{}, {{misfit, 4103}, {fits, 4101}}},
-      // --yes answers the confirmations, not the settings-memory question.
+      // --yes answers the confirmations (the misfit, which takes no command, is sent), not the
+      // settings-memory question.
       {{"--yes"}, {{fits, 4101}}},
       // --memory without --yes: its own confirmation still stops it.
       {{"--memory", "keep"}, {{misfit, 4103}, {fits, 4194}}},
@@ -287,6 +288,9 @@ TEST_F(Cli, QuestionsNobodyAnswersStopTheirTargetWithThree) {
     const auto run = RunCli(args, env.Root());
     EXPECT_EQ(run.Code, 3) << run.Err;
     const auto results = ResultsOf(Json(run.Out));
+    if (!c.stoppedBy.count(misfit)) {
+      EXPECT_EQ(results.at(misfit)["code"].toInt(-1), 0);
+    }
     for (const auto& [target, id] : c.stoppedBy) {
       EXPECT_EQ(results.at(target)["code"].toInt(), 3) << target;
       EXPECT_EQ(results.at(target)["stopped_by"].toInt(), id) << target;
@@ -297,7 +301,10 @@ TEST_F(Cli, QuestionsNobodyAnswersStopTheirTargetWithThree) {
       RunCli({"send", file.string(), fits, "--yes"}, env.Root()).Err.find("--memory keep|init"),
       std::string::npos);
   EXPECT_TRUE(sims.at(fits)->Records().empty());
-  EXPECT_TRUE(sims.at(misfit)->Records().empty());
+  // Only the run with --yes sent the file as it is to the model without the command.
+  const auto received = sims.at(misfit)->WaitForRecords(1, 20s);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_TRUE(ReadFile(sims.at(misfit)->Dir() / received[0].File) == data);
 }
 
 TEST_F(Cli, TheSamePrinterNamedTwiceIsSentOnce) {
