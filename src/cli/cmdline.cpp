@@ -5,6 +5,7 @@
 #include <charconv>
 #include <set>
 #include <string_view>
+#include <utility>
 
 namespace cli {
 
@@ -37,29 +38,25 @@ std::optional<long long> Number(std::string_view text, long long min) {
   return value;
 }
 
+// The words that name a command; the first of each is its name.
+constexpr std::pair<std::string_view, Command> kCommands[] = {
+    {"inspect", Command::Inspect}, {"printers", Command::Printers}, {"send", Command::Send},
+    {"history", Command::History}, {"--help", Command::Help},       {"-h", Command::Help},
+    {"help", Command::Help},       {"--version", Command::Version},
+};
+
 std::optional<Command> CommandOf(std::string_view word) {
-  if (word == "inspect") return Command::Inspect;
-  if (word == "printers") return Command::Printers;
-  if (word == "send") return Command::Send;
-  if (word == "history") return Command::History;
-  if (word == "--help" || word == "-h" || word == "help") return Command::Help;
-  if (word == "--version") return Command::Version;
+  for (const auto& [name, command] : kCommands) {
+    if (name == word) return command;
+  }
   return std::nullopt;
 }
 
 std::string CommandName(Command c) {
-  switch (c) {
-    case Command::Inspect:
-      return "inspect";
-    case Command::Printers:
-      return "printers";
-    case Command::Send:
-      return "send";
-    case Command::History:
-      return "history";
-    default:
-      return "fwload-cli";
+  for (const auto& [name, command] : kCommands) {
+    if (command == c) return std::string(name);
   }
+  return "fwload-cli";
 }
 
 // Applies one option with its value; an error text when it does not fit.
