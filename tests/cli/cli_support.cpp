@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -36,7 +37,20 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::filesyst
     posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   }
   posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (::posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
+  // As on a print server reached over SSH: no display, no toolkit platform.
+  std::vector<char*> environment;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view v(*e);
+    if (v.starts_with("DISPLAY=") || v.starts_with("WAYLAND_DISPLAY=") ||
+        v.starts_with("QT_QPA_PLATFORM=")) {
+      continue;
+    }
+    environment.push_back(*e);
+  }
+  environment.push_back(nullptr);
+  if (::posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environment.data()) != 0) {
+    pid_ = -1;
+  }
   posix_spawn_file_actions_destroy(&actions);
   if (pipeFds[1] >= 0) ::close(pipeFds[1]);
 }

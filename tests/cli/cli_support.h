@@ -11,6 +11,7 @@
 namespace clitest {
 
 // fwload-cli run as a child process with its standard input closed (nothing may wait for it),
+// without a display or a toolkit platform in its environment,
 // its standard output and error kept in files of `dir`; with `readerGone`, its standard output is
 // a pipe whose reader has already closed it.
 class CliProcess {
