@@ -9,12 +9,17 @@
 #   - fwload with its settings, log and temporary files in a private folder.
 # With a display the program opens with the package and the queue chosen; close it to end the
 # demo. Without one the download runs unattended and the script prints what the printer received.
+# With "cli", fwload-cli sends the package to both of the printer's ways in one run (the queue
+# "demo" and its FTP port) and prints its JSON document.
 #
-#   tools/demo.sh [BUILD-DIR]        (default: build)
+#   tools/demo.sh [BUILD-DIR] [cli]  (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$root/${1:-build}/bin"
-[ -x "$bin/fwload" ] || { echo "demo: $bin/fwload is not built" >&2; exit 1; }
+mode=${2:-window}
+program=fwload
+[ "$mode" = cli ] && program=fwload-cli
+[ -x "$bin/$program" ] || { echo "demo: $bin/$program is not built" >&2; exit 1; }
 
 # Short: the program's own socket goes into it.
 work=$(mktemp -d /tmp/fwl.XXXXXX)
@@ -79,7 +84,12 @@ echo "As an FTP printer: ftp://127.0.0.1:$ftp_port/ketora0"
 echo "Print queue: demo (CUPS_SERVER=$CUPS_SERVER)"
 
 status=0
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ "$mode" = cli ]; then
+  echo "fwload-cli send SAMPLE.FWV demo ftp://127.0.0.1:$ftp_port --yes --memory init --json"
+  "$bin/fwload-cli" send "$work/SAMPLE.FWV" demo "ftp://127.0.0.1:$ftp_port" \
+    --yes --memory init --json || status=$?
+  echo "fwload-cli ended with exit code $status"
+elif [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "$bin/fwload" "$work/SAMPLE.FWV" /PR=demo || status=$?
 else
   echo "No display: downloading unattended (fwload SAMPLE.FWV /PR=demo /NO /NM /IM=1)"
@@ -90,7 +100,8 @@ fi
 
 # The print server hands the job to the printer on its own time: wait for it briefly.
 for _ in $(seq 1 50); do
-  grep -q '"seq"' "$work/printer/report.json" 2>/dev/null && break
+  [ "$(grep -o '"seq"' "$work/printer/report.json" 2>/dev/null | wc -l)" -ge \
+    "$([ "$mode" = cli ] && echo 2 || echo 1)" ] && break
   sleep 0.1
 done
 echo "What the printer received (report.json):"

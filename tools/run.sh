@@ -2,6 +2,8 @@
 # Builds what is missing and runs fwload.
 #   tools/run.sh            the demo: a simulated printer behind a private print server and a
 #                           sample package (tools/demo.sh); unattended when there is no display
+#   tools/run.sh cli        the same demo through fwload-cli: the package to the queue and to the
+#                           printer's FTP port in one run; prints the JSON document
 #   tools/run.sh ARGS...    fwload with these arguments, against the machine's printers
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +15,9 @@ cmake --build --preset default >/dev/null
 
 if [ $# -eq 0 ]; then
   exec tools/demo.sh build
+fi
+if [ $# -eq 1 ] && [ "$1" = cli ]; then
+  exec tools/demo.sh build cli
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   case " $* " in

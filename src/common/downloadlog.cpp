@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <mutex>
+
 namespace downloadlog {
 
 std::string SectionName(const QDateTime& when) {
@@ -16,19 +18,46 @@ std::string SectionName(const QDateTime& when) {
   return name.toStdString();
 }
 
-bool Write(const std::filesystem::path& logFile, const QDateTime& when, const std::string& key,
-           const std::string& value) {
-  // An INI key ends at its first "="; keep the rest of the path in it readable.
-  std::string safeKey = key;
-  for (char& c : safeKey) {
+namespace {
+
+// An INI key ends at its first "="; keep the rest of the path in it readable.
+std::string SafeKey(const std::string& key) {
+  std::string safe = key;
+  for (char& c : safe) {
     if (c == '=' || c == '\r' || c == '\n') c = '_';
   }
-  std::string safeValue = value;
-  for (char& c : safeValue) {
+  return safe;
+}
+
+std::string SafeValue(const std::string& value) {
+  std::string safe = value;
+  for (char& c : safe) {
     if (c == '\r' || c == '\n') c = ' ';
   }
+  return safe;
+}
+
+}  // namespace
+
+bool Write(const std::filesystem::path& logFile, const QDateTime& when, const std::string& key,
+           const std::string& value) {
   platform::ProfileFile log(logFile);
-  return log.Write(SectionName(when), safeKey, safeValue);
+  return log.Write(SectionName(when), SafeKey(key), SafeValue(value));
+}
+
+bool Append(const std::filesystem::path& logFile, const QDateTime& when, const std::string& key,
+            const std::string& value) {
+  // The downloads of one process take turns, so two never pick the same free section.
+  static std::mutex turn;
+  const std::lock_guard lock(turn);
+  platform::ProfileFile log(logFile);
+  const std::string safeKey = SafeKey(key);
+  const std::string base = SectionName(when);
+  std::string section = base;
+  for (int n = 2; log.Read(section, safeKey).has_value(); ++n) {
+    section = base + " (" + std::to_string(n) + ")";
+  }
+  return log.Write(section, safeKey, SafeValue(value));
 }
 
 std::filesystem::path DefaultFile() { return platform::DataDir() / "DownLoad.log"; }

@@ -3,8 +3,10 @@
 #include "download/printthread.h"
 #include "printers/prninfo.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 // What shapes one download command beyond the file and the printer.
@@ -24,6 +26,12 @@ struct DownloadOptions {
   std::filesystem::path TempDir;
   // The download log; empty: no entry is written.
   std::filesystem::path LogFile;
+  // Several downloads of one run log into one file: an entry whose key its section already holds
+  // goes into a section " (2)", " (3)"... of the same time instead of replacing it.
+  bool LogKeepsEveryEntry = false;
+  // After a success, wait up to this long until the printer reports the file's version; nullopt:
+  // the printer is not asked.
+  std::optional<std::chrono::seconds> Verify;
 };
 
 // The printer a download goes to, as resolved before the command runs.

@@ -178,7 +178,12 @@ void DownloadSession::WriteDownloadLog(const DownloadRecord& record) const {
   if (FOptions.LogFile.empty()) return;
   const std::string key = record.File.string() + "," + FShownState;
   const std::string value = record.Target + "," + record.Port;
-  downloadlog::Write(FOptions.LogFile, QDateTime::currentDateTime(), key, value);
+  const QDateTime now = QDateTime::currentDateTime();
+  if (FOptions.LogKeepsEveryEntry) {
+    downloadlog::Append(FOptions.LogFile, now, key, value);
+  } else {
+    downloadlog::Write(FOptions.LogFile, now, key, value);
+  }
 }
 
 void DownloadSession::GetResultMessage(std::uint16_t code, std::string& text, unsigned& style,

@@ -158,9 +158,10 @@ std::uint16_t TPrintThread::WaitForJob(platform::ISpoolPrinter& printer, int job
                                        std::uint64_t /*total*/) {
   // The server never reports how much of a RAW job the printer has taken, so the bar stays where
   // it is until the job has ended.
-  Clock::time_point lastAnswer = Clock::now();
+  const Clock::time_point lastWrite = Clock::now();
+  Clock::time_point lastAnswer = lastWrite;
   for (;;) {
-    Pause(FTimings.JobPoll);
+    Pause(FTimings.PollAfter(Clock::now() - lastWrite));
     if (isInterruptionRequested()) {
       printer.CancelJob(jobId);
       return rc::kAborted;

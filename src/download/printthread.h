@@ -29,8 +29,26 @@ struct DownloadFileResult {
 struct TransferTimings {
   // Between two looks at the job in the queue.
   std::chrono::milliseconds JobPoll{1000};
+  // Nonzero: the looks come this often for FastPollFor after the last write, when a small job is
+  // most likely to end, then every JobPoll. A whole job then costs little more than its transfer.
+  std::chrono::milliseconds FastJobPoll{0};
+  std::chrono::milliseconds FastPollFor{2000};
   // How long the server may fail to answer about the job before the transfer counts as failed.
   std::chrono::milliseconds NoAnswerLimit{30000};
+
+  // The window's waits: one look a second, as the window has always followed its jobs.
+  static TransferTimings Window() { return {}; }
+  // A front end without a window: 100 ms for the first 2 s after the last write, then 1 s.
+  static TransferTimings Fast() {
+    TransferTimings t;
+    t.FastJobPoll = std::chrono::milliseconds(100);
+    return t;
+  }
+  // The wait before the next look, `sinceLastWrite` after the job's last write.
+  std::chrono::milliseconds PollAfter(std::chrono::steady_clock::duration sinceLastWrite) const {
+    if (FastJobPoll.count() > 0 && sinceLastWrite < FastPollFor) return FastJobPoll;
+    return JobPoll;
+  }
 };
 
 // Where an "ftp://" target is taken apart: host and directory.

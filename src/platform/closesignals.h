@@ -19,4 +19,8 @@ void CatchCloseSignals(int secondExitCode);
 // signal is still waiting for it, the next one counts as the first.
 void OnCloseSignal(std::function<void()> handler);
 
+// A reader that closes our standard output early must not end the program in the middle of a
+// transfer: writes to a closed pipe then fail (EPIPE) instead of raising SIGPIPE.
+void IgnoreBrokenPipe();
+
 }  // namespace platform

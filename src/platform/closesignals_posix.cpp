@@ -94,4 +94,6 @@ void OnCloseSignal(std::function<void()> handler) {
   }
 }
 
+void IgnoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
 }  // namespace platform

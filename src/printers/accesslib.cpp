@@ -9,48 +9,41 @@
 
 namespace {
 
-using SelectFn = int (*)(void*, char*, uint32_t, uint32_t*);
-using InfoFn = int (*)(const char*, char*);
-using SendFn = uint32_t (*)(FwlNotifyProc, void*, const char*, const char*, const char*);
-using LastErrorFn = uint32_t (*)();
-
 // A field of the information record: at most 40 bytes, up to its first zero.
 std::string RecordField(const char* field) {
   return std::string(field, strnlen(field, FWL_INFO_FIELD_SIZE));
 }
 
-class LoadedLibrary : public IAccessLibrary {
+class FunctionLibrary : public IAccessLibrary {
  public:
-  bool Load(const std::filesystem::path& file) {
-    if (!library_.Load(file)) return false;
-    // Each operation is looked up on its own: a library without one still serves the others.
-    select_ = reinterpret_cast<SelectFn>(library_.Symbol("SelectNetworkPrinter"));
-    info_ = reinterpret_cast<InfoFn>(library_.Symbol("GetFtpPrinterInfo"));
-    send_ = reinterpret_cast<SendFn>(library_.Symbol("SendFileToFtpPrinter"));
-    lastError_ = reinterpret_cast<LastErrorFn>(library_.Symbol("FwlGetLastError"));
-    if (!lastError_) info_ = nullptr;  // a failure could not be told apart
-    return true;
+  FunctionLibrary() = default;
+  explicit FunctionLibrary(const AccessFunctions& functions) { SetFunctions(functions); }
+
+  void SetFunctions(AccessFunctions functions) {
+    // A failure could not be told apart without the last error.
+    if (!functions.LastError) functions.Info = nullptr;
+    f_ = functions;
   }
 
   int SelectNetworkPrinter(void* owner, std::string& target) override {
-    if (!select_) return 0;
+    if (!f_.Select) return 0;
     std::vector<char> buffer(260, '\0');
     uint32_t reserved = 0;
     const int chosen =
-        select_(owner, buffer.data(), static_cast<uint32_t>(buffer.size()), &reserved);
+        f_.Select(owner, buffer.data(), static_cast<uint32_t>(buffer.size()), &reserved);
     if (chosen) target.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
     return chosen;
   }
 
   bool GetFtpPrinterInfo(const std::string& host, std::string& model, std::string& version,
                          std::uint32_t& lastError) override {
-    if (!info_) {
+    if (!f_.Info) {
       lastError = accesscode::kSendFailed;
       return false;
     }
     char record[FWL_INFO_RECORD_SIZE] = {};
-    if (!info_(host.c_str(), record)) {
-      lastError = lastError_();
+    if (!f_.Info(host.c_str(), record)) {
+      lastError = f_.LastError();
       return false;
     }
     model = RecordField(record);
@@ -62,16 +55,30 @@ class LoadedLibrary : public IAccessLibrary {
   std::uint32_t SendFileToFtpPrinter(FwlNotifyProc notify, void* context, const std::string& host,
                                      const std::string& directory,
                                      const std::string& path) override {
-    if (!send_) return accesscode::kSendFailed;
-    return send_(notify, context, host.c_str(), directory.c_str(), path.c_str());
+    if (!f_.Send) return accesscode::kSendFailed;
+    return f_.Send(notify, context, host.c_str(), directory.c_str(), path.c_str());
+  }
+
+ private:
+  AccessFunctions f_;
+};
+
+class LoadedLibrary : public FunctionLibrary {
+ public:
+  bool Load(const std::filesystem::path& file) {
+    if (!library_.Load(file)) return false;
+    // Each operation is looked up on its own: a library without one still serves the others.
+    AccessFunctions f;
+    f.Select = reinterpret_cast<decltype(f.Select)>(library_.Symbol("SelectNetworkPrinter"));
+    f.Info = reinterpret_cast<decltype(f.Info)>(library_.Symbol("GetFtpPrinterInfo"));
+    f.Send = reinterpret_cast<decltype(f.Send)>(library_.Symbol("SendFileToFtpPrinter"));
+    f.LastError = reinterpret_cast<decltype(f.LastError)>(library_.Symbol("FwlGetLastError"));
+    SetFunctions(f);
+    return true;
   }
 
  private:
   platform::Library library_;
-  SelectFn select_ = nullptr;
-  InfoFn info_ = nullptr;
-  SendFn send_ = nullptr;
-  LastErrorFn lastError_ = nullptr;
 };
 
 LoadedLibrary loaded;
@@ -87,3 +94,7 @@ IAccessLibrary& AccessLibrary() {
 void SetAccessLibrary(IAccessLibrary* library) { replacement.store(library); }
 
 bool LoadAccessLibrary(const std::filesystem::path& file) { return loaded.Load(file); }
+
+std::unique_ptr<IAccessLibrary> MakeAccessLibrary(const AccessFunctions& functions) {
+  return std::make_unique<FunctionLibrary>(functions);
+}

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 // The printer access library as the program sees it. The library is loaded at start; when it
@@ -21,6 +22,19 @@ class IAccessLibrary {
                                              const std::string& host, const std::string& directory,
                                              const std::string& path) = 0;
 };
+
+// The library's C functions, wherever they come from: looked up in the shared library, or linked
+// into a front end that shows no window (and so needs no dialog, nor the toolkit it brings).
+struct AccessFunctions {
+  int (*Select)(void*, char*, uint32_t, uint32_t*) = nullptr;
+  int (*Info)(const char*, char*) = nullptr;
+  uint32_t (*Send)(FwlNotifyProc, void*, const char*, const char*, const char*) = nullptr;
+  uint32_t (*LastError)() = nullptr;
+};
+
+// The library that calls `functions`; an operation without its function fails as the library
+// would (nothing chosen, printer not reached, sending failed).
+std::unique_ptr<IAccessLibrary> MakeAccessLibrary(const AccessFunctions& functions);
 
 // The library found by LoadAccessLibrary, or a stand-in that fails every call.
 IAccessLibrary& AccessLibrary();

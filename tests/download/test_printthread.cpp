@@ -249,6 +249,45 @@ TEST_F(PrintThread, TheRealPollWaitsASecondAndAnAbortEndsTheWaitAtOnce) {
   EXPECT_EQ(script_.Cancels, std::vector<int>{42});
 }
 
+TEST_F(PrintThread, TheFastPollLooksOftenRightAfterTheLastWriteThenBacksOff) {
+  // The window keeps its one look a second; a front end without a window looks every 100 ms for
+  // the first two seconds after the last write.
+  EXPECT_EQ(TransferTimings::Window().PollAfter(0ms), 1000ms);
+  EXPECT_EQ(TransferTimings::Fast().PollAfter(0ms), 100ms);
+  EXPECT_EQ(TransferTimings::Fast().PollAfter(1999ms), 100ms);
+  EXPECT_EQ(TransferTimings::Fast().PollAfter(2000ms), 1000ms);
+
+  // The same shape, ten times quicker, against the thread's own loop.
+  SetData(transfertest::TestData(700));
+  TransferTimings timings = Short();
+  timings.FastJobPoll = 10ms;
+  timings.FastPollFor = 200ms;
+  timings.JobPoll = 100ms;
+  std::vector<Clock::time_point> looks;
+  script_.JobAnswer = [&](int, SpoolJobData& job) {
+    looks.push_back(Clock::now());
+    const bool done = looks.size() > 1 && looks.back() - looks.front() > 450ms;
+    job.State = done ? 9 : 5;
+    job.Status = done ? platform::kJobStatusPrinted : 0;
+    return SpoolStatus::Ok;
+  };
+  EXPECT_EQ(Run(nullptr, timings), rc::kSuccess);
+  ASSERT_GT(looks.size(), 10u);
+  int fast = 0;
+  int slow = 0;
+  for (std::size_t i = 1; i < looks.size(); ++i) {
+    const auto gap = looks[i] - looks[i - 1];
+    const auto since = looks[i - 1] - looks.front();
+    if (since < 150ms) fast += gap < 60ms;
+    if (since > 250ms) {
+      EXPECT_GE(gap, 90ms);
+      ++slow;
+    }
+  }
+  EXPECT_GE(fast, 8);
+  EXPECT_GE(slow, 2);
+}
+
 TEST_F(PrintThread, TargetsAreUsedWholeAndAnUnknownOneIsNotOpened) {
   SetData(transfertest::TestData(10));
   const std::string longName(600, 'p');
