@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+class HistoryStore;
+
 // What shapes one download command beyond the file and the printer.
 struct DownloadOptions {
   // Off: confirmations and result messages count as answered with OK and are not shown. The
@@ -24,6 +26,9 @@ struct DownloadOptions {
   std::filesystem::path TempDir;
   // The download log; empty: no entry is written.
   std::filesystem::path LogFile;
+  // The history that records the download (one store for every session of the process, so that
+  // its notices are told once); none: no history.
+  HistoryStore* History = nullptr;
 };
 
 // The printer a download goes to, as resolved before the command runs.
