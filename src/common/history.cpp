@@ -7,7 +7,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdint>
 #include <limits>
@@ -302,14 +301,16 @@ HistoryRows HistoryStore::List(const HistoryPage& page) {
   if (result.Error = FImpl->Open(); !result.Error.empty()) return result;
   const std::int64_t before =
       page.BeforeId > 0 ? page.BeforeId : std::numeric_limits<std::int64_t>::max();
-  // Thousands of rows for the window: room for all of them at once halves the time a growing
-  // vector takes to copy them.
-  if (Stmt count =
-          Prepare(FImpl->Connection.get(), "SELECT count(*) FROM downloads WHERE rowid < ?1")) {
+  // Thousands of rows at once: room for all of them halves the time a growing vector takes to
+  // copy them. A page is small, and counting every older row for each page would make reading a
+  // long history page by page grow with the square of its length.
+  Stmt count = page.Limit > 0 ? nullptr
+                              : Prepare(FImpl->Connection.get(),
+                                        "SELECT count(*) FROM downloads WHERE rowid < ?1");
+  if (count) {
     sqlite3_bind_int64(count.get(), 1, before);
     if (sqlite3_step(count.get()) == SQLITE_ROW) {
-      const auto n = static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0));
-      result.Rows.reserve(page.Limit > 0 ? std::min(n, page.Limit) : n);
+      result.Rows.reserve(static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0)));
     }
   }
   Stmt select = Prepare(

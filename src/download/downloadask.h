@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/boxstyle.h"
+
 #include <string>
 
 // How a download asks and tells. A window shows boxes, a console writes lines, a test answers
@@ -18,6 +20,12 @@ class IDownloadAsk {
   // A message whose answer does not matter: an input check that ends the command (4355, 4352,
   // 4356, a file that failed to open), the result (4113...), the after-download instruction.
   virtual void Tell(int messageId, const std::string& text, unsigned style, int helpContext) = 0;
+  // Something the person should know once that does not stop the download: the history could
+  // not be written, was set aside, or belongs to a newer program (messages 4363 to 4366). Told
+  // like any other message unless a front end keeps notices apart.
+  virtual void Notice(int messageId, const std::string& text) {
+    Tell(messageId, text, platform::mb::kIconExclamation, 0);
+  }
   // True once the run is being stopped (a close signal): nothing more is asked or told, every
   // question counts as cancelled, and nothing is sent that was not under way already.
   virtual bool Stopped() const = 0;

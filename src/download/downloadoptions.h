@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+class HistoryStore;
+
 // What shapes one download command beyond the file and the printer.
 struct DownloadOptions {
   // Off: confirmations and result messages count as answered with OK and are not shown. The
@@ -32,6 +34,9 @@ struct DownloadOptions {
   // After a success, wait up to this long until the printer reports the file's version; nullopt:
   // the printer is not asked.
   std::optional<std::chrono::seconds> Verify;
+  // The history that records the download (one store for every session of the process, so that
+  // its notices are told once); none: no history.
+  HistoryStore* History = nullptr;
 };
 
 // The printer a download goes to, as resolved before the command runs.

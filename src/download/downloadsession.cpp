@@ -1,8 +1,10 @@
-// The download command for one printer: checks, confirmations, transfer, result and log.
+// The download command for one printer: checks, confirmations, transfer, result, log and history.
 #include "download/downloadsession.h"
 
 #include "common/codes.h"
 #include "common/downloadlog.h"
+#include "common/history.h"
+#include "common/historynotice.h"
 #include "common/resultmessages.h"
 #include "common/strings.h"
 #include "download/printthread.h"
@@ -53,7 +55,29 @@ DownloadRecord DownloadSession::NewRecord() const {
   record.Target = FTarget.Name;
   record.Port = FTarget.Info.Port;
   record.Model = FTarget.Info.Driver;
+  // What the printer reported before the download (an FTP printer's version, say).
+  if (!FTarget.Info.Version.empty()) record.VersionBefore = FTarget.Info.Version;
   return record;
+}
+
+std::int64_t DownloadSession::BeginHistory(DownloadRecord& record) const {
+  // The download starts now, not when the command did: a confirmation may have waited long.
+  record.Started = std::chrono::system_clock::now();
+  if (!FOptions.History) return 0;
+  return FOptions.History->Begin(record).Id;
+}
+
+void DownloadSession::CompleteHistory(std::int64_t id, const DownloadRecord& record) const {
+  // A failure has been noted by the store; the download's result stands.
+  if (FOptions.History && id != 0) FOptions.History->Complete(id, record);
+}
+
+void DownloadSession::TellHistoryNotices() {
+  if (!FOptions.History || FAsk.Stopped()) return;
+  for (const HistoryNotice& notice : FOptions.History->TakeNotices()) {
+    const HistoryNoticeMessage m = NoticeMessageOf(notice);
+    FAsk.Notice(m.Id, m.Text);
+  }
 }
 
 DownloadRecord DownloadSession::Run(ITransferView& view) {
@@ -99,6 +123,7 @@ DownloadRecord DownloadSession::Run(ITransferView& view) {
   job.InitMemory = FOptions.InitMemory;
   job.TempDir = FOptions.TempDir;
   TPrintThread thread(std::move(job), &view, FOptions.Timings);
+  const std::int64_t historyId = BeginHistory(record);
   const auto start = std::chrono::steady_clock::now();
   view.Follow(thread);
   // The result is read only once the thread has ended; a thread that never ran sent nothing and
@@ -113,10 +138,12 @@ DownloadRecord DownloadSession::Run(ITransferView& view) {
   record.MessageId = m.id;
   record.Message = m.Text();
   record.State = RecordState::Done;
+  record.ExitCode = exitcode::OfResult(code);
+  CompleteHistory(historyId, record);
   // Nobody waits for the result boxes of a run that is being stopped.
   if (!FAsk.Stopped()) ReportDownloadResult(code);
-  record.ExitCode = exitcode::OfResult(code);
   if (code == rc::kSuccess) WriteDownloadLog(record);
+  TellHistoryNotices();
   return record;
 }
 

@@ -14,8 +14,13 @@ class TDownDocFile;
 
 // The download command for one printer, without a window: the input checks, the confirmations
 // and the settings-memory question (through `ask`), the transfer (shown by the view), the result
-// messages and the log entry. It reads only what it is given and touches no global state, so
-// several sessions can run at once, each to its own printer.
+// messages, the log entry and the history record. It reads only what it is given and touches no
+// global state, so several sessions can run at once, each to its own printer.
+//
+// Only a transfer is a download: the history gets a pending row just before the transfer starts
+// and its result as soon as it ends (before the result messages, which may wait for a person). A
+// command stopped by an input check or a confirmation sent nothing and writes no row. Trouble
+// with the history never changes the result; the store's notices are told after the result.
 class DownloadSession {
  public:
   // `doc` (may be null) and `models` must outlive the session. `fileName` is the file as chosen
@@ -58,6 +63,11 @@ class DownloadSession {
               int help, int exitCode);
   // The record of the command so far: file, printer and start time.
   DownloadRecord NewRecord() const;
+  // The pending row of the download about to start (its start time set now); 0 when none.
+  std::int64_t BeginHistory(DownloadRecord& record) const;
+  void CompleteHistory(std::int64_t id, const DownloadRecord& record) const;
+  // What the history store has to tell that nobody was told yet.
+  void TellHistoryNotices();
 
   const TDownDocFile* FDoc;
   std::filesystem::path FFileName;

@@ -1,5 +1,5 @@
 // The download command: input checks, confirmations, the transfer under the progress window,
-// the result messages and the download log.
+// the result messages, the download log and the history.
 #include "ui/frmmain.h"
 
 #include "ui_frmmain.h"
@@ -10,6 +10,7 @@
 #include "printers/myapp.h"
 #include "ui/dlgmsgbox.h"
 #include "ui/forms.h"
+#include "ui/frmhistory.h"
 #include "ui/frmprntview.h"
 #include "ui/messagebox.h"
 
@@ -117,6 +118,7 @@ DownloadSession TfrmMain::MakeSession(IDownloadAsk& ask, const std::string& prin
   options.InitMemoryPreset = FApp.InitMemoryPreset;
   if (frmPrntView) options.Timings = frmPrntView->Timings();
   options.LogFile = downloadlog::DefaultFile();
+  options.History = FHistory.get();
   return DownloadSession(FApp.GetDoc(), FileNamed(ui->edtFileName->text(), FApp.GetFileName()),
                          ui->pnlFileState->text().toStdString(), std::move(target), FApp.ModelTable,
                          std::move(options), ask);
@@ -170,6 +172,11 @@ void TfrmMain::WriteDownloadLog() {
   record.Target = ui->pnlSelected->text().toStdString();
   record.Port = ui->pnlSelPort->text().toStdString();
   session.WriteDownloadLog(record);
+}
+
+void TfrmMain::MV_HistoryClick() {
+  TfrmHistory history(*FHistory, this);
+  history.exec();
 }
 
 void TfrmMain::WMAutoRun() {

@@ -63,6 +63,7 @@ void TfrmMain::InitControls() {
   ui->MENU_FILE->insertSeparator(ui->MF_Exit)->setObjectName(QStringLiteral("MF_Sep1"));
   ui->MENU_View->insertSeparator(ui->MV_NET)->setObjectName(QStringLiteral("MV_SEP1"));
   ui->MENU_View->insertSeparator(ui->MV_Update)->setObjectName(QStringLiteral("MV_SEP2"));
+  ui->MENU_View->insertSeparator(ui->MV_History)->setObjectName(QStringLiteral("MV_SEP3"));
 
   FPopupMenu1 = new QMenu(this);
   FPopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -98,6 +99,7 @@ void TfrmMain::InitControls() {
   connect(ui->MF_Execute, &QAction::triggered, this, &TfrmMain::ExecDownload);
   connect(ui->spbtnUpdate, &QToolButton::clicked, this, &TfrmMain::OnUpdate);
   connect(ui->MV_Update, &QAction::triggered, this, &TfrmMain::OnUpdate);
+  connect(ui->MV_History, &QAction::triggered, this, &TfrmMain::MV_HistoryClick);
   connect(ui->SpeedButton4, &QToolButton::clicked, this, &TfrmMain::DisplayVersion);
   connect(ui->MA_Version, &QAction::triggered, this, &TfrmMain::DisplayVersion);
   connect(ui->MA_Help, &QAction::triggered, this, &TfrmMain::MA_HelpClick);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/history.h"
 #include "printers/funcs.h"
 #include "ui/waitcursor.h"
 
@@ -88,6 +89,8 @@ class TfrmMain : public QMainWindow {
   void MA_HelpClick();
   void WMHelp(int context);
   void MF_ExitClick();
+  // The history of downloads, read only.
+  void MV_HistoryClick();
   void PM_LocalClick();
   void PM_NetworkClick();
   void PM_FtpClick();
@@ -157,6 +160,9 @@ class TfrmMain : public QMainWindow {
   std::shared_ptr<TPrinterSnapshot> FPendingSnapshot;  // to be shown once no modal window is open
   bool FApplyScheduled = false;
   std::optional<WaitCursor> FRebuildCursor;  // while a rebuild the person asked for is under way
+  // The process's one history, which every download command writes, so that its notices are
+  // told once.
+  std::unique_ptr<HistoryStore> FHistory = std::make_unique<HistoryStore>();
 };
 
 // How often the main window looks for changed printers.

@@ -15,7 +15,7 @@ namespace testsupport {
 class ScriptedAsk : public IDownloadAsk {
  public:
   struct Asked {
-    char kind;  // 'C' confirmation, 'M' settings-memory question, 'T' message
+    char kind;  // 'C' confirmation, 'M' settings-memory question, 'T' message, 'N' notice
     int id;     // message id (4101 for the settings-memory question)
     std::string text;
     unsigned style = 0;
@@ -39,6 +39,10 @@ class ScriptedAsk : public IDownloadAsk {
   void Tell(int messageId, const std::string& text, unsigned style, int help) override {
     std::lock_guard guard(lock_);
     asked_.push_back({'T', messageId, text, style, help});
+  }
+  void Notice(int messageId, const std::string& text) override {
+    std::lock_guard guard(lock_);
+    asked_.push_back({'N', messageId, text});
   }
   bool Stopped() const override { return false; }
 

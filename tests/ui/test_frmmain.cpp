@@ -94,12 +94,13 @@ TEST_F(MainWindow, MenusInTheirOrder) {
   EXPECT_EQ(view->title(), "表示(&V)");
   EXPECT_EQ(about->title(), "ﾊﾞｰｼﾞｮﾝｱｯﾌﾟについて(&A)");
   EXPECT_EQ(ActionNames(file), QStringList({"MF_Open", "MF_Execute", "MF_Sep1", "MF_Exit"}));
-  EXPECT_EQ(ActionNames(view),
-            QStringList({"MV_LOCAL", "MV_SEP1", "MV_NET", "MV_FTP", "MV_SEP2", "MV_Update"}));
+  EXPECT_EQ(ActionNames(view), QStringList({"MV_LOCAL", "MV_SEP1", "MV_NET", "MV_FTP", "MV_SEP2",
+                                            "MV_Update", "MV_SEP3", "MV_History"}));
   EXPECT_EQ(ActionNames(about), QStringList({"MA_Help", "MA_Version"}));
   EXPECT_EQ(ActionNames(w.PopupMenu1()), QStringList({"PM_Local", "N2", "PM_Network", "PM_Ftp"}));
   EXPECT_EQ(w.findChild<QAction*>("MF_Exit")->text(), "終了(&X)");
   EXPECT_EQ(w.findChild<QAction*>("MV_Update")->text(), "最新の情報に更新(&U)");
+  EXPECT_EQ(w.findChild<QAction*>("MV_History")->text(), "履歴(&H)");
   EXPECT_EQ(w.findChild<QAction*>("PM_Ftp")->text(), "FTP(&F)");
   // Every command stays available.
   for (QAction* a : w.findChildren<QAction*>())

@@ -4,6 +4,7 @@
 //
 //   fwload_screenshots OUTDIR FIRMWARE-FILE SILENT-QUEUE
 #include "app/application.h"
+#include "common/history.h"
 #include "common/strings.h"
 #include "platform/paths.h"
 #include "printers/myapp.h"
@@ -26,6 +27,10 @@
 #include <QTreeWidget>
 #include <QLabel>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -60,6 +65,53 @@ void ShootModal(QWidget* dialog, const char* name, std::function<void()> finish)
   });
 }
 
+// A download `hoursAgo` hours ago, completed with `code` unless that is negative.
+void Download(HistoryStore& store, double hoursAgo, const char* file, const char* version,
+              const char* printer, const char* port, const char* model, int code,
+              const char* checked = nullptr) {
+  DownloadRecord r;
+  r.Started = std::chrono::system_clock::now() -
+              std::chrono::duration_cast<std::chrono::seconds>(std::chrono::hours(1) * hoursAgo);
+  r.File = std::string("/home/nora/firmware/") + file;
+  r.Version = version;
+  r.Target = printer;
+  r.Port = port;
+  r.Model = model;
+  const std::int64_t id = store.Begin(r).Id;
+  if (code < 0) return;
+  r.State = RecordState::Done;
+  r.Code = static_cast<std::uint16_t>(code);
+  r.MessageId = code == 0 ? 4113 : 4116;
+  r.Message = std::string(strings::Load(r.MessageId));
+  if (checked) {
+    r.VersionAfter = checked;
+    r.Verify = Verified::Updated;
+  }
+  store.Complete(id, r);
+}
+
+// A few downloads in the history: by the window, by a script that checked the version, one that
+// failed, one whose program ended during the transfer, and one under way.
+void FillHistory() {
+  HistoryStore store;
+  Download(store, 50, "px1300_v305.fw_", "V3.05", "Laser-1300", "LPT1:", "TORVA PX-1300", 0);
+  Download(store, 26.5, "SAMPLE.FWB", "V2.10", "Office-M3", "socket://127.0.0.1:9/?snmp=false",
+           "TORVA VELOXIA M3", 0, "V2.10");
+  Download(store, 3.2, "PX-E3000_V110.FWB", "V1.10", "ftp://192.0.2.15/ketora0",
+           "ftp://192.0.2.15/ketora0", "PX-E3000", 33);
+  // A process that ends during its transfer (before the toolkit starts any thread).
+  if (const pid_t child = ::fork(); child == 0) {
+    HistoryStore own;
+    Download(own, 1.1, "Veloxia-M2.FWV", "V5.02", "Colour-M2-212", "lpd://127.0.0.1:9/queue",
+             "TORVA VELOXIA M2-212", -1);
+    ::_exit(0);
+  } else if (child > 0) {
+    ::waitpid(child, nullptr, 0);
+  }
+  Download(store, 0, "SAMPLE.FWB", "V2.10", "Front-1100", "ipp://127.0.0.1:9/ipp/print",
+           "TORVA PX-1100", -1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +123,7 @@ int main(int argc, char** argv) {
   const std::string firmware = argv[2];
   const std::string silentQueue = argv[3];
 
+  FillHistory();
   TFWLOADApp model({firmware});
   Myapp = &model;
   TApplication app(argc, argv);
@@ -107,7 +160,8 @@ int main(int argc, char** argv) {
   // The settings-memory question.
   ShootModal(DlgMsgBox, "dialog-memory",
              [] { DlgMsgBox->findChild<QPushButton*>("ButtonCancel")->click(); });
-  DlgMsgBox->Execute(std::string(strings::Load(4101)), 1031, 32, 1, std::string(strings::Load(4124)));
+  DlgMsgBox->Execute(std::string(strings::Load(4101)), 1031, 32, 1,
+                     std::string(strings::Load(4124)));
 
   // A confirmation box.
   QTimer::singleShot(400, [] {
@@ -154,10 +208,20 @@ int main(int argc, char** argv) {
   model.SelectedPrinter = "ftp://192.0.2.15/ketora0";
   model.SetFtpPrinterInfo("PX-E3000", "V1.23", model.SelectedPrinter);
   model.SelectPrinter(model.SelectedPrinter);
-  frmMain->findChild<QLabel*>("pnlSelected")->setText(QString::fromStdString(model.SelectedPrinter));
+  frmMain->findChild<QLabel*>("pnlSelected")
+      ->setText(QString::fromStdString(model.SelectedPrinter));
   frmMain->ShowSelectedPrinter();
   frmMain->SetLocalView(2);
   Shoot(frmMain, "main-ftp");
+
+  // The history window, from the menu.
+  QTimer::singleShot(800, [] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      Shoot(dialog, "history-window");
+      dialog->close();
+    }
+  });
+  frmMain->MV_HistoryClick();
 
   SetMessageBoxOwner(nullptr);
   platform::SetMessageBoxes(nullptr);
