@@ -5,6 +5,7 @@
 #include "cli/report.h"
 #include "cli/targets.h"
 #include "common/downloadlog.h"
+#include "common/history.h"
 #include "common/resultmessages.h"
 #include "firmware/dwndoc.h"
 #include "platform/closesignals.h"
@@ -104,12 +105,15 @@ int Send(const CommandLine& line, Console& console) {
     return Report(line, console, file, doc.get(), outcomes, exitcode::kFileUnusable);
   }
 
+  // One history for every target of the run: its notices are told once.
+  HistoryStore history;
   SendContext context;
   context.Doc = doc.get();
   context.File = file;
   context.ShownState = ShownState(*doc);
   context.Models = &models;
   context.Options = OptionsOf(line);
+  context.Options.History = &history;
   context.Out = &console;
   context.Stop = &stop;
   const std::filesystem::path tempRoot = platform::TempDir();

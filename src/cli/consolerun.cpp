@@ -113,6 +113,13 @@ void RunTarget(const SendContext& context, const DownloadTarget& target,
     outcome.VersionBefore = record.VersionBefore;
     outcome.VersionAfter = record.VersionAfter;
     outcome.Verify = record.Verify;
+    // A version check that failed is what the person must read, not the transfer's success.
+    if ((record.ExitCode == exitcode::kVersionUnchanged ||
+         record.ExitCode == exitcode::kVersionUnknown) &&
+        ask.LastId() != 0) {
+      outcome.MessageId = ask.LastId();
+      outcome.Message = ask.LastText();
+    }
   } else if (ask.LastId() != 0) {
     outcome.MessageId = ask.LastId();
     outcome.Message = ask.LastText();

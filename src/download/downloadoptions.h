@@ -34,6 +34,8 @@ struct DownloadOptions {
   // After a success, wait up to this long until the printer reports the file's version; nullopt:
   // the printer is not asked.
   std::optional<std::chrono::seconds> Verify;
+  // Between two questions to a printer that has not yet reported the file's version.
+  std::chrono::milliseconds VerifyInterval{5000};
   // The history that records the download (one store for every session of the process, so that
   // its notices are told once); none: no history.
   HistoryStore* History = nullptr;

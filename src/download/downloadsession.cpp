@@ -123,6 +123,7 @@ DownloadRecord DownloadSession::Run(ITransferView& view) {
   job.InitMemory = FOptions.InitMemory;
   job.TempDir = FOptions.TempDir;
   TPrintThread thread(std::move(job), &view, FOptions.Timings);
+  VersionBefore(record);
   const std::int64_t historyId = BeginHistory(record);
   const auto start = std::chrono::steady_clock::now();
   view.Follow(thread);
@@ -139,10 +140,16 @@ DownloadRecord DownloadSession::Run(ITransferView& view) {
   record.Message = m.Text();
   record.State = RecordState::Done;
   record.ExitCode = exitcode::OfResult(code);
-  CompleteHistory(historyId, record);
+  // With a version check the row is completed once the check has its answer.
+  const bool verify = code == rc::kSuccess && FOptions.Verify;
+  if (!verify) CompleteHistory(historyId, record);
   // Nobody waits for the result boxes of a run that is being stopped.
   if (!FAsk.Stopped()) ReportDownloadResult(code);
   if (code == rc::kSuccess) WriteDownloadLog(record);
+  if (verify) {
+    VersionAfter(record);
+    CompleteHistory(historyId, record);
+  }
   TellHistoryNotices();
   return record;
 }

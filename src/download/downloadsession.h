@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 class ITransferView;
@@ -68,6 +69,10 @@ class DownloadSession {
   void CompleteHistory(std::int64_t id, const DownloadRecord& record) const;
   // What the history store has to tell that nobody was told yet.
   void TellHistoryNotices();
+  // With a version check: the printer's version before the download, and where it is asked.
+  void VersionBefore(DownloadRecord& record);
+  // After a success, with a version check: waits for the file's version and says how it went.
+  void VersionAfter(DownloadRecord& record);
 
   const TDownDocFile* FDoc;
   std::filesystem::path FFileName;
@@ -77,4 +82,5 @@ class DownloadSession {
   DownloadOptions FOptions;
   IDownloadAsk& FAsk;
   int FStoppedBy = 0;
+  std::optional<std::string> FVersionAddress;  // where the printer is asked its version
 };

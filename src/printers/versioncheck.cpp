@@ -71,14 +71,14 @@ Outcome WaitForVersion(const std::string& address, const std::string& wanted,
       // What counts is the last answer: a printer gone since it answered has not come back.
       outcome.Result = Verified::Unknown;
     }
-    // Short steps, so that a signal ends the wait at once.
+    if (Clock::now() >= end) return outcome;
+    // Short steps, so that a signal ends the wait at once; the last question comes at its end.
     const Clock::time_point next = std::min(Clock::now() + interval, end);
     while (Clock::now() < next) {
       if (stopped && stopped()) return outcome;
-      std::this_thread::sleep_for(
-          std::min<Clock::duration>(next - Clock::now(), std::chrono::milliseconds(100)));
+      std::this_thread::sleep_for(std::min<Clock::duration>(next - Clock::now(),
+                                                            std::chrono::milliseconds(100)));
     }
-    if (Clock::now() >= end) return outcome;
   }
 }
 
