@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <sys/socket.h>
 
 namespace {
 
@@ -118,6 +117,7 @@ extern "C" FWL_API int GetFtpPrinterInfo(const char* host, char* record) {
     fwlaccess::SetLastError(kNotReached);
     return 0;
   }
+  // Either address family; CUPS's own header brings its name on every system it runs on.
   std::unique_ptr<http_t, HttpCloser> http(httpConnect2(endpoint->Host.c_str(), endpoint->Port,
                                                         nullptr, AF_UNSPEC, endpoint->Encryption, 1,
                                                         kConnectMs, nullptr));

@@ -4,9 +4,9 @@
 #include "access/lasterror.h"
 #include "common/codes.h"
 #include "common/ftpaddress.h"
+#include "platform/fileio.h"
 
 #include <curl/curl.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
@@ -233,15 +233,15 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
   // ("e": closed on exec.)
   std::FILE* file = std::fopen(path, "rbe");
   if (!file) return accesscode::kTempFile;
-  struct stat st {};
-  if (::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+  const auto size = platform::RegularFileSize(file);
+  if (!size) {
     std::fclose(file);
     return accesscode::kTempFile;
   }
 
   const auto settings = fwlaccess::LoadSettings(std::filesystem::path());
   const long stallSeconds = settings.StallSeconds;
-  Upload upload(notify, context, st.st_size, stallSeconds);
+  Upload upload(notify, context, static_cast<std::int64_t>(*size), stallSeconds);
   upload.file_ = file;
 
   // (Appends rather than operator+ on literals, which GCC 12 warns about wrongly at -O3.)
@@ -272,7 +272,7 @@ std::uint32_t Send(FwlNotifyProc notify, void* context, const char* host, const 
   CommonOptions(curl, stallSeconds);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
+  curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(*size));
   curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
   curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadCallback);
   curl_easy_setopt(curl, CURLOPT_READDATA, &upload);

@@ -11,10 +11,6 @@
 #include "printers/accesslib.h"
 #include "printers/funcs.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -114,14 +110,10 @@ std::uint16_t TPrintThread::SpoolFile(platform::ISpoolPrinter& printer,
                                       const std::filesystem::path& fileName, std::uint64_t size,
                                       int& jobId) {
   jobId = 0;
-  const platform::UniqueFd file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  const platform::UniqueFd file(platform::OpenForReading(fileName));
   if (file.Get() < 0) return rc::kFileOpen;
   // A file that does not hold what was built is never sent, not even in part.
-  struct stat st {};
-  if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) != size) {
-    return rc::kSendFailed;
-  }
+  if (platform::RegularFileSize(file.Get()) != size) return rc::kSendFailed;
 
   jobId = printer.StartRawDocument(std::string(strings::Load(kDocumentName)));
   std::uint8_t block[kBlockSize];

@@ -4,10 +4,6 @@
 #include "firmware/dwndoc.h"
 #include "platform/fileio.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -54,7 +50,8 @@ DownloadFileResult TPrintThread::MakeDownloadFile(const std::filesystem::path& f
 
   // The file exists already (made empty and private by the caller); it is neither created nor
   // truncated here, so a file that held something before fails the size check below.
-  const int fd = ::open(fileName.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  platform::UniqueFd file(platform::OpenForWriting(fileName));
+  const int fd = file.Get();
   if (fd < 0) return Failed(rc::kTempFile);
 
   bool ok = true;
@@ -73,11 +70,8 @@ DownloadFileResult TPrintThread::MakeDownloadFile(const std::filesystem::path& f
     ok = WriteAll(fd, tail.data(), tail.size());
   }
 
-  struct stat st {};
-  if (ok)
-    ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-         static_cast<std::uint64_t>(st.st_size) == expected;
-  if (::close(fd) != 0) ok = false;
+  if (ok) ok = platform::RegularFileSize(fd) == expected;
+  if (!file.Close()) ok = false;
   if (!ok) return Failed(rc::kTempFile);
   return DownloadFileResult{static_cast<std::int64_t>(expected), rc::kSuccess};
 }

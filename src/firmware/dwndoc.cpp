@@ -10,8 +10,6 @@
 #include "platform/tempfiles.h"
 #include "platform/text.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 // Followed by the name of the cabinet tool that is missing.
@@ -59,8 +57,7 @@ bool TDownDocFile::Open(const std::string& path) {
   }
   // Only a regular file is a firmware file: a FIFO or a device would hold the program (or feed it
   // without end), a folder has nothing to unpack.
-  struct stat st {};
-  if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (!std::filesystem::is_regular_file(full, ec)) {
     FError = rc::kFileOpen;
     return false;
   }

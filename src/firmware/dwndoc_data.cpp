@@ -3,14 +3,10 @@
 #include "firmware/dwndoc.h"
 
 #include "common/codes.h"
+#include "platform/filemap.h"
 #include "platform/fileio.h"
 #include "platform/fileops.h"
 #include "platform/paths.h"
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <limits>
@@ -19,7 +15,7 @@
 void TDataBlockDeleter::operator()(std::uint8_t* block) const noexcept {
   if (!block) return;
   if (FMappedSize) {
-    ::munmap(block, FMappedSize);
+    platform::UnmapFile(block, FMappedSize);
   } else {
     delete[] block;
   }
@@ -68,26 +64,11 @@ bool InPrivateTemp(const std::filesystem::path& path) {
   return !relative.empty() && *relative.begin() != ".." && *relative.begin() != ".";
 }
 
-// A private, writable-on-copy mapping of exactly `size` bytes of the file; empty when it cannot be
-// had. The mapping outlives the file's deletion.
+// The file as a block that a write never carries back to it; empty when it cannot be mapped.
 TDataBlock MapFile(const std::filesystem::path& path, std::uint64_t size) {
-  struct stat st {};
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) != size) {
-    return TDataBlock();
-  }
-  // Populated for reading, so that the pages are shared with the file rather than copied; a write
-  // later copies just the page it touches.
-  void* block = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ,
-                       MAP_PRIVATE | MAP_POPULATE, fd.Get(), 0);
-  if (block == MAP_FAILED) return TDataBlock();
-  if (::mprotect(block, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE) != 0) {
-    ::munmap(block, static_cast<std::size_t>(size));
-    return TDataBlock();
-  }
-  return TDataBlock(static_cast<std::uint8_t*>(block),
-                    TDataBlockDeleter(static_cast<std::size_t>(size)));
+  std::uint8_t* block = platform::MapFileCopyOnWrite(path, size);
+  if (!block) return TDataBlock();
+  return TDataBlock(block, TDataBlockDeleter(static_cast<std::size_t>(size)));
 }
 
 }  // namespace

@@ -7,13 +7,7 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
-#include <new>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -27,29 +21,6 @@ constexpr char kPrintersSection[] = "Printers";
 constexpr char kEndOfHeader = 0x1A;
 constexpr std::size_t kChunk = 1 << 16;
 
-ssize_t ReadSome(int fd, void* buffer, std::size_t size, std::uint64_t* offset = nullptr) {
-  for (;;) {
-    const ssize_t n =
-        offset ? ::pread(fd, buffer, size, static_cast<off_t>(*offset)) : ::read(fd, buffer, size);
-    if (n < 0 && errno == EINTR) continue;
-    return n;
-  }
-}
-
-bool WriteAllAt(int fd, const char* data, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
-
 // The header text of a file: its bytes up to the first 0x1A, or all of them when it has none.
 std::optional<std::string> ReadHeaderText(const std::filesystem::path& path) {
   UniqueFd fd(OpenRegular(path));
@@ -57,8 +28,8 @@ std::optional<std::string> ReadHeaderText(const std::filesystem::path& path) {
   std::string text;
   char buffer[kChunk];
   for (;;) {
-    const ssize_t n = ReadSome(fd.Get(), buffer, sizeof buffer);
-    if (n < 0) return std::nullopt;
+    std::size_t n = 0;
+    if (!platform::ReadUpTo(fd.Get(), buffer, sizeof buffer, n)) return std::nullopt;
     if (n == 0) break;
     const auto* end = static_cast<const char*>(std::memchr(buffer, kEndOfHeader, n));
     if (end) {
@@ -188,46 +159,29 @@ bool TDownDocFile::ReadSectionValues(const std::filesystem::path& iniPath, std::
 }
 
 bool TDownDocFile::StripHeader(const std::filesystem::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.Get() < 0) return false;
-  struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const auto size = static_cast<std::uint64_t>(st.st_size);
+  UniqueFd fd(platform::OpenForRewriting(path));
+  const auto size = platform::RegularFileSize(fd.Get());
+  if (!size) return false;
   const std::uint64_t start = FindDataStart(fd.Get());
-  // Without a 0x1A there is no data.
-  if (start == 0) return ::ftruncate(fd.Get(), 0) == 0;
-
-  // The data moves to the front in place: no second copy of it in memory or on disk.
-  const std::size_t chunk = 1 << 20;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[chunk]);
-  if (!buffer) return false;
-  for (std::uint64_t from = start; from < size;) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - from));
-    std::uint64_t at = from;
-    const ssize_t n = ReadSome(fd.Get(), buffer.get(), want, &at);
-    if (n <= 0) return false;
-    if (!WriteAllAt(fd.Get(), buffer.get(), static_cast<std::size_t>(n), from - start))
-      return false;
-    from += static_cast<std::uint64_t>(n);
-  }
-  return ::ftruncate(fd.Get(), static_cast<off_t>(size - start)) == 0;
+  // Without a 0x1A there is no data. The data moves to the front in place: no second copy of it
+  // in memory or on disk.
+  return platform::CutFront(fd.Get(), start == 0 ? *size : start, *size);
 }
 
 std::uint64_t TDownDocFile::FindDataStart(int fd) {
   char buffer[kChunk];
   std::uint64_t offset = 0;
   for (;;) {
-    std::uint64_t at = offset;
-    const ssize_t n = ReadSome(fd, buffer, sizeof buffer, &at);
-    if (n <= 0) break;
+    std::size_t n = 0;
+    if (!platform::ReadAt(fd, buffer, sizeof buffer, offset, n) || n == 0) break;
     const auto* mark = static_cast<const char*>(std::memchr(buffer, kEndOfHeader, n));
     if (mark) {
       const std::uint64_t start = offset + static_cast<std::uint64_t>(mark - buffer) + 1;
-      ::lseek(fd, static_cast<off_t>(start), SEEK_SET);
+      platform::SeekTo(fd, start);
       return start;
     }
-    offset += static_cast<std::uint64_t>(n);
+    offset += n;
   }
-  ::lseek(fd, 0, SEEK_END);
+  platform::SeekToEnd(fd);
   return 0;
 }

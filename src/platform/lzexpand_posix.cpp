@@ -1,6 +1,7 @@
 #include "platform/lzexpand.h"
 
 #include "platform/fileio.h"
+#include "platform/fileio_posix.h"
 #include "platform/mspacksys.h"
 
 #include <fcntl.h>
@@ -60,8 +61,8 @@ bool CopyRest(int in, int out) {
 }
 
 LzResult CopyPlain(int in, const std::filesystem::path& target) {
-  UniqueFd out(OpenRetrying(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                            0666));
+  UniqueFd out(
+      OpenRetrying(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (out.Get() < 0) return LzResult::TargetCreate;
   if (!CopyRest(in, out.Get()) || !out.Close()) return LzResult::Failed;
   return LzResult::Ok;

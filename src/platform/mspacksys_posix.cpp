@@ -1,6 +1,7 @@
 #include "platform/mspacksys.h"
 
 #include "platform/fileio.h"
+#include "platform/fileio_posix.h"
 
 #include <fcntl.h>
 #include <unistd.h>

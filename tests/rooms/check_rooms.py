@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Checks the rooms of src/: every #include "..." runs one way only (the ui_X.h that uic makes of
 a form included only beside X.ui, and the headers a form names for it counted as the form's
-includes), no room depends on itself through others, and no file is longer than 400 lines.
+includes), no room depends on itself through others, no file is longer than 400 lines, and the
+operating system's own headers are included in platform/ only (nor reach another room through a
+platform header).
 
     check_rooms.py SRC_DIR
 
@@ -29,6 +31,21 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 # The header of a form's own widget: uic writes it into ui_X.h as #include "...".
 FORM_HEADER = re.compile(r'<header(?![^>]*location="global")[^>]*>([^<]+)</header>')
 SOURCES = {".h", ".hpp", ".c", ".cpp"}
+SYSTEM_INCLUDE = re.compile(r"^\s*#\s*include\s*<([^>]+)>")
+# The operating system's own headers (POSIX, and those of the other system the core is headed
+# for): its calls belong to platform/, behind headers that name no system type. The C and C++
+# standard headers, Qt and the libraries' own headers are no system's.
+OS_HEADER = re.compile(
+    r"(sys|arpa|net|netinet|linux)/.+"
+    r"|(unistd|fcntl|dlfcn|signal|spawn|pwd|grp|poll|netdb|dirent|termios|pthread|semaphore|sched"
+    r"|syslog|glob|fnmatch|wordexp|utime|strings|libgen|iconv|langinfo|regex|mqueue|aio|ftw"
+    r"|utmpx|nl_types|err|execinfo|ifaddrs)\.h"
+    r"|(windows|winsock2|ws2tcpip|io|direct|process|shlobj|shellapi)\.h",
+    re.IGNORECASE)
+# Files outside platform/ that may include such a header, each with the reason: "room/file":
+# {"header": "why"}. None today (the address family CUPS's http calls take comes with CUPS's own
+# header).
+OS_HEADER_EXCEPTIONS = {}
 
 
 def may_include(room, target):
@@ -42,6 +59,8 @@ def allowed_rooms(room):
 def check(src):
     offences = []
     edges = {}  # room -> {included room: first place}
+    os_headers = {}  # platform header -> the system headers it includes
+    platform_used = {}  # platform header -> first place outside platform/ that includes it
 
     for path in sorted(p for p in src.rglob("*") if p.is_file()):
         rel = path.relative_to(src)
@@ -60,6 +79,15 @@ def check(src):
             continue
         pattern = FORM_HEADER if path.suffix == ".ui" else INCLUDE
         for number, line in enumerate(data.decode("utf-8", "replace").splitlines(), 1):
+            system = SYSTEM_INCLUDE.match(line) if path.suffix != ".ui" else None
+            if system and OS_HEADER.fullmatch(system.group(1)):
+                header = system.group(1)
+                if room == "platform":
+                    os_headers.setdefault(rel.as_posix(), []).append(header)
+                elif header not in OS_HEADER_EXCEPTIONS.get(rel.as_posix(), {}):
+                    offences.append(f"src/{rel}:{number}: includes <{header}>, a header of the "
+                                    "operating system; its calls belong in platform/")
+                continue
             m = pattern.search(line) if path.suffix == ".ui" else pattern.match(line)
             if not m:
                 continue
@@ -87,9 +115,16 @@ def check(src):
                 offences.append(f'{where}: includes "{name}", which does not exist')
             if target != room:
                 edges.setdefault(room, {}).setdefault(target, where)
+            if target == "platform" and room != "platform":
+                platform_used.setdefault(name, where)
             if not may_include(room, target):
                 offences.append(f'{where}: {room}/ includes "{name}"; {room}/ may include only '
                                 f"{allowed_rooms(room)}")
+
+    for name, where in sorted(platform_used.items()):
+        for header in os_headers.get(name, []):
+            offences.append(f'{where}: includes "{name}", which brings <{header}> of the operating '
+                            "system out of platform/")
 
     # A cycle between rooms, found by a depth-first walk over the rooms' includes.
     state = {}
@@ -125,7 +160,8 @@ def main():
     if offences:
         print(f"{len(offences)} offence(s) against the rooms")
         return 1
-    print("rooms: every include runs one way, no cycle, no file over 400 lines")
+    print("rooms: every include runs one way, no cycle, no file over 400 lines, system headers "
+          "only in platform/")
     return 0
 
 
