@@ -46,8 +46,8 @@ struct Sample {
   bool Ok = false;
 };
 
-// Runs argv with nothing on standard input and its output thrown away; its wall time and peak
-// resident memory.
+// Runs argv with nothing on standard input and its output and progress thrown away; its wall time
+// and peak resident memory.
 Sample RunMeasured(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -56,7 +56,8 @@ Sample RunMeasured(const std::vector<std::string>& argv) {
   const auto start = bench::Clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (!std::freopen("/dev/null", "rb", stdin) || !std::freopen("/dev/null", "wb", stdout)) {
+    if (!std::freopen("/dev/null", "rb", stdin) || !std::freopen("/dev/null", "wb", stdout) ||
+        !std::freopen("/dev/null", "wb", stderr)) {
       ::_exit(126);
     }
     ::execvp(args[0], args.data());
@@ -82,7 +83,8 @@ std::vector<std::pair<std::string, int>> JobsOf(const std::string& lpOutput) {
     const std::size_t end = lpOutput.find(' ', begin);
     const std::string id = lpOutput.substr(begin, end - begin);
     const std::size_t dash = id.rfind('-');
-    if (dash != std::string::npos) jobs.emplace_back(id.substr(0, dash), std::stoi(id.substr(dash + 1)));
+    if (dash != std::string::npos)
+      jobs.emplace_back(id.substr(0, dash), std::stoi(id.substr(dash + 1)));
   }
   return jobs;
 }
@@ -168,10 +170,9 @@ int main(int argc, char** argv) {
   const std::string header =
       "[FW_DownLoad]\r\nFileFormat=FWB\r\nDownLoadDesc=Benchmark\r\nDownLoadVersion=1.0\r\n";
   const std::string big = fixtures::FirmwareBytes(kOneMiB << 20, 7);
-  bool ok = fixtures::GcabCabinet(dir / "one.FWV", dir / "staging",
-                                  {{"HEADER.FWB", header + "DownLoadFile=DATA\\FW.BIN\r\n"},
-                                   {"DATA/FW.BIN", big}},
-                                  true);
+  bool ok = fixtures::GcabCabinet(
+      dir / "one.FWV", dir / "staging",
+      {{"HEADER.FWB", header + "DownLoadFile=DATA\\FW.BIN\r\n"}, {"DATA/FW.BIN", big}}, true);
   fs::remove_all(dir / "staging");
   const std::string each = fixtures::FirmwareBytes(kEachMiB << 20, 8);
   fixtures::Write(dir / "each.FWB", header + '\x1A' + each);
@@ -196,8 +197,8 @@ int main(int argc, char** argv) {
     onlyFirst[0] = 1;
     std::vector<std::size_t> everyQueue(sims.size(), kQueues / kPrinters);
 
-    std::vector<std::string> sendOne = {cli.string(), "send",       (dir / "one.FWV").string(),
-                                        queues[0],    "--yes",      "--no-command",
+    std::vector<std::string> sendOne = {cli.string(), "send",  (dir / "one.FWV").string(),
+                                        queues[0],    "--yes", "--no-command",
                                         "--json"};
     std::vector<std::string> sendMany = {cli.string(), "send", (dir / "each.FWB").string()};
     sendMany.insert(sendMany.end(), queues.begin(), queues.end());
@@ -273,12 +274,14 @@ int main(int argc, char** argv) {
   const double peak = median(cliOne, &Sample::PeakMiB);
   const double limit = 1.2 * static_cast<double>(kOneMiB) + 32;
   std::printf("%d rounds, medians, each until the server reports every job completed\n", rounds);
-  std::printf("one 64 MiB cabinet:  fwload-cli %7.2f s   cabextract+cat+lp %7.2f s   ratio %.2f"
-              "  (goal <= 1.30)\n",
-              c1, r1, c1 / r1);
-  std::printf("20 queues x 16 MiB:  fwload-cli %7.2f s   lp loop           %7.2f s   ratio %.2f"
-              "  (goal <= 1.20)\n",
-              cm, rm, cm / rm);
+  std::printf(
+      "one 64 MiB cabinet:  fwload-cli %7.2f s   cabextract+cat+lp %7.2f s   ratio %.2f"
+      "  (goal <= 1.30)\n",
+      c1, r1, c1 / r1);
+  std::printf(
+      "20 queues x 16 MiB:  fwload-cli %7.2f s   lp loop           %7.2f s   ratio %.2f"
+      "  (goal <= 1.20)\n",
+      cm, rm, cm / rm);
   std::printf("peak memory of the 64 MiB send: %.1f MiB, limit 1.2 x 64 + 32 = %.1f MiB  (%s)\n",
               peak, limit, peak <= limit ? "met" : "NOT met");
   return 0;
