@@ -1,5 +1,6 @@
-// fwload-cli send --verify: the printer behind a queue of the private print server is asked for
-// its version before and after the download, as the printer simulator plays a restart.
+// What fwload-cli leaves in the history: the version check of send --verify (the printer behind a
+// queue of the private print server asked before and after, as the simulator plays a restart),
+// and the row of a process killed in the middle of a transfer.
 #include "cli/cli_support.h"
 #include "download/transfer_support.h"
 #include "support/simulator.h"
@@ -10,6 +11,8 @@
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 namespace {
 
@@ -88,6 +91,31 @@ TEST(CliVerify, ThePrinterIsAskedUntilItReportsTheFilesVersion) {
     EXPECT_NE(history.Out.find(std::string("\"") + c.verified + "\""), std::string::npos)
         << c.name << history.Out;
   }
+}
+
+TEST(CliHistory, AProcessKilledDuringATransferLeavesARowReadAsInterrupted) {
+  testsupport::TempEnv env;
+  // A printer that stops reading: the job stays processing on the server.
+  testsupport::Simulator sim(testsupport::Simulator::ScriptIn(testsupport::SourceDir()),
+                             env.Root() / "printer",
+                             {"--no-ftp", "--no-ipp", "--raw-fault", "stall:1000"});
+  const transfertest::TestQueue q("cli-killed", transfertest::TestQueue::SocketUri(sim.RawPort()));
+  const auto file = env.Root() / "fw.FWB";
+  testsupport::WriteFile(file, std::string("[FW_DownLoad]\r\nFileFormat=FWB\r\n\x1a") +
+                                   transfertest::TestData(8 << 20, 4));
+  const auto state = [&] {
+    const auto run = clitest::RunCli({"history", "--json"}, env.Root());
+    const auto rows = QJsonDocument::fromJson(QByteArray::fromStdString(run.Out))["history"];
+    return rows[0]["state"].toString().toStdString();
+  };
+  {
+    clitest::CliProcess cli({"send", file.string(), "cli-killed", "--yes", "--no-command"},
+                            env.Root());
+    ASSERT_TRUE(clitest::WaitFor([&] { return state() == "pending"; }, 30s)) << cli.Err();
+    ASSERT_EQ(::kill(cli.Pid(), SIGKILL), 0);
+    EXPECT_EQ(cli.Wait(10s), -1);
+  }
+  EXPECT_EQ(state(), "interrupted");
 }
 
 }  // namespace
