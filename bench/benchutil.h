@@ -3,10 +3,14 @@
 #include "firmware/dwndoc.h"
 
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -50,6 +54,43 @@ inline std::filesystem::path MakeWorkDir() {
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fwload-bench-XXXXXX";
   if (!::mkdtemp(tmpl.data())) return {};
   return tmpl;
+}
+
+// One run of a program: its wall time, its peak resident memory and whether it ended with 0.
+struct Sample {
+  double seconds = 0;
+  double peakMiB = 0;
+  bool ok = false;
+};
+
+// Runs argv with standard input and output from and to the files given (else /dev/null), its
+// standard error thrown away when `quiet`, and measures it.
+inline Sample RunMeasured(const std::vector<std::string>& argv, const std::string& input = {},
+                          const std::string& output = {}, bool quiet = false) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::fflush(nullptr);  // the child must not print what the parent has buffered
+  const auto start = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const char* in = input.empty() ? "/dev/null" : input.c_str();
+    const char* out = output.empty() ? "/dev/null" : output.c_str();
+    if (!std::freopen(in, "rb", stdin) || !std::freopen(out, "wb", stdout) ||
+        (quiet && !std::freopen("/dev/null", "wb", stderr))) {
+      ::_exit(126);
+    }
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  Sample s;
+  s.seconds = Seconds(Clock::now() - start);
+  s.peakMiB = usage.ru_maxrss / 1024.0;
+  s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return s;
 }
 
 }  // namespace bench

@@ -17,10 +17,7 @@
 #include "support/simulator.h"
 
 #include "benchutil.h"
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "printserver.h"
 
 #include <cstdio>
 #include <cstring>
@@ -39,39 +36,6 @@ constexpr int kQueues = 20;
 constexpr int kPrinters = 4;  // simulated printers; the queues share them
 constexpr std::size_t kOneMiB = 64;
 constexpr std::size_t kEachMiB = 16;
-
-struct Sample {
-  double Seconds = 0;
-  double PeakMiB = 0;
-  bool Ok = false;
-};
-
-// Runs argv with nothing on standard input and its output and progress thrown away; its wall time
-// and peak resident memory.
-Sample RunMeasured(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::fflush(nullptr);
-  const auto start = bench::Clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!std::freopen("/dev/null", "rb", stdin) || !std::freopen("/dev/null", "wb", stdout) ||
-        !std::freopen("/dev/null", "wb", stderr)) {
-      ::_exit(126);
-    }
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  Sample s;
-  s.Seconds = bench::Seconds(bench::Clock::now() - start);
-  s.PeakMiB = usage.ru_maxrss / 1024.0;
-  s.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return s;
-}
 
 // The job ids lp printed ("request id is Q-12 (1 file(s))"), in order.
 std::vector<std::pair<std::string, int>> JobsOf(const std::string& lpOutput) {
@@ -132,7 +96,7 @@ bool Received(std::vector<std::unique_ptr<testsupport::Simulator>>& sims,
 
 int main(int argc, char** argv) {
   int rounds = 5;
-  fs::path source = std::getenv("FWLOAD_SOURCE_DIR") ? std::getenv("FWLOAD_SOURCE_DIR") : "";
+  fs::path source;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--rounds" && i + 1 < argc) {
@@ -144,7 +108,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (source.empty()) source = platform::ProgramDir().parent_path().parent_path();
+  source = bench::SourceDir(source);
   const fs::path cli = platform::ProgramDir() / "fwload-cli";
   const fs::path sandbox = source / "tools" / "cups-sandbox.sh";
   const fs::path script = testsupport::Simulator::ScriptIn(source);
@@ -154,17 +118,8 @@ int main(int argc, char** argv) {
   }
   const fs::path dir = bench::MakeWorkDir();
   if (dir.empty()) return 1;
-  ::setenv("TMPDIR", dir.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   const fs::path cups = dir / "cups";
-  std::string socket;
-  if (testsupport::Run({sandbox.string(), "start", cups.string()}, {.Captured = &socket}) != 0) {
-    std::fprintf(stderr, "bench_cli: the print server does not start\n");
-    return 1;
-  }
-  while (!socket.empty() && socket.back() == '\n') socket.pop_back();
-  ::setenv("CUPS_SERVER", socket.c_str(), 1);
+  if (!bench::StartPrintServer(sandbox, dir, "bench_cli")) return 1;
 
   std::printf("Preparing the files in %s ...\n", dir.c_str());
   const std::string header =
@@ -178,7 +133,7 @@ int main(int argc, char** argv) {
   fixtures::Write(dir / "each.FWB", header + '\x1A' + each);
   fixtures::Write(dir / "each.bin", each);
 
-  std::vector<Sample> cliOne, refOne, cliMany, refMany;
+  std::vector<bench::Sample> cliOne, refOne, cliMany, refMany;
   {
     std::vector<std::unique_ptr<testsupport::Simulator>> sims;
     for (int p = 0; p < kPrinters; ++p) {
@@ -226,7 +181,7 @@ int main(int argc, char** argv) {
       const auto jobs = JobsOf(out);
       done = done && jobs.size() == (one ? 1u : static_cast<std::size_t>(kQueues)) &&
              WaitForJobs(jobs);
-      Sample s{bench::Seconds(bench::Clock::now() - start), 0, done};
+      bench::Sample s{bench::Seconds(bench::Clock::now() - start), 0, done};
       fs::remove_all(dir / "x");
       fs::remove(dir / "stream");
       return s;
@@ -237,20 +192,20 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       for (int turn = 0; turn < 2 && ok; ++turn) {
         if ((turn + r) % 2 == 0) {
-          cliOne.push_back(RunMeasured(sendOne));
-          ok = cliOne.back().Ok && Received(sims, seen, onlyFirst, kOneMiB << 20);
+          cliOne.push_back(bench::RunMeasured(sendOne, {}, {}, true));
+          ok = cliOne.back().ok && Received(sims, seen, onlyFirst, kOneMiB << 20);
         } else {
           refOne.push_back(reference(true));
-          ok = refOne.back().Ok && Received(sims, seen, onlyFirst, kOneMiB << 20);
+          ok = refOne.back().ok && Received(sims, seen, onlyFirst, kOneMiB << 20);
         }
       }
       for (int turn = 0; turn < 2 && ok; ++turn) {
         if ((turn + r) % 2 == 0) {
-          cliMany.push_back(RunMeasured(sendMany));
-          ok = cliMany.back().Ok && Received(sims, seen, everyQueue, kEachMiB << 20);
+          cliMany.push_back(bench::RunMeasured(sendMany, {}, {}, true));
+          ok = cliMany.back().ok && Received(sims, seen, everyQueue, kEachMiB << 20);
         } else {
           refMany.push_back(reference(false));
-          ok = refMany.back().Ok && Received(sims, seen, everyQueue, kEachMiB << 20);
+          ok = refMany.back().ok && Received(sims, seen, everyQueue, kEachMiB << 20);
         }
       }
     }
@@ -262,16 +217,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const auto median = [](const std::vector<Sample>& v, double Sample::*field) {
+  const auto median = [](const std::vector<bench::Sample>& v, double bench::Sample::*field) {
     std::vector<double> values;
-    for (const Sample& s : v) values.push_back(s.*field);
+    for (const bench::Sample& s : v) values.push_back(s.*field);
     return bench::Median(values);
   };
-  const double c1 = median(cliOne, &Sample::Seconds);
-  const double r1 = median(refOne, &Sample::Seconds);
-  const double cm = median(cliMany, &Sample::Seconds);
-  const double rm = median(refMany, &Sample::Seconds);
-  const double peak = median(cliOne, &Sample::PeakMiB);
+  const double c1 = median(cliOne, &bench::Sample::seconds);
+  const double r1 = median(refOne, &bench::Sample::seconds);
+  const double cm = median(cliMany, &bench::Sample::seconds);
+  const double rm = median(refMany, &bench::Sample::seconds);
+  const double peak = median(cliOne, &bench::Sample::peakMiB);
   const double limit = 1.2 * static_cast<double>(kOneMiB) + 32;
   std::printf("%d rounds, medians, each until the server reports every job completed\n", rounds);
   std::printf(

@@ -12,9 +12,6 @@
 #include "benchutil.h"
 
 #include <mspack.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -32,37 +29,6 @@ std::uint64_t Fnv(const std::uint8_t* data, std::size_t size) {
   std::uint64_t h = 1469598103934665603ull;
   for (std::size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
   return h;
-}
-
-struct Sample {
-  double seconds = 0;
-  double peakMiB = 0;
-  bool ok = false;
-};
-
-// Runs argv (stdin/stdout redirected when given) and measures its wall time and peak memory.
-Sample RunTimed(const std::vector<std::string>& argv, const std::string& input = {},
-                const std::string& output = {}) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::fflush(stdout);  // the child must not print what the parent has buffered
-  const auto start = Clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (!input.empty() && !std::freopen(input.c_str(), "rb", stdin)) ::_exit(126);
-    if (!output.empty() && !std::freopen(output.c_str(), "wb", stdout)) ::_exit(126);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  Sample s;
-  s.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  s.peakMiB = usage.ru_maxrss / 1024.0;
-  s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return s;
 }
 
 // The peak resident memory of this process in MiB. Read from /proc, as the resource usage of a
@@ -102,7 +68,7 @@ int ExpandChild(const char* source, const char* target) {
 }
 
 struct Opened {
-  Sample sample;
+  bench::Sample sample;
   std::uint32_t size = 0;
   std::uint64_t hash = 0;
   unsigned error = 0;
@@ -111,7 +77,7 @@ struct Opened {
 Opened OpenTimed(const std::string& self, const std::string& path, const std::string& scratch) {
   const std::string report = scratch + "/report";
   Opened o;
-  const Sample whole = RunTimed({self, "--open-child", path}, {}, report);
+  const bench::Sample whole = bench::RunMeasured({self, "--open-child", path}, {}, report);
   std::FILE* f = std::fopen(report.c_str(), "r");
   double seconds = 0;
   double peak = 0;
@@ -252,7 +218,7 @@ int main(int argc, char** argv) {
       std::vector<double> refTimes;
       for (int r = 0; r < ref.runs; ++r) {
         std::filesystem::remove_all(work / "cabout");
-        const Sample s = RunTimed(ref.argv, ref.input, ref.output);
+        const bench::Sample s = bench::RunMeasured(ref.argv, ref.input, ref.output);
         if (!s.ok) std::printf("  (%s failed)\n", ref.name.c_str());
         refTimes.push_back(s.seconds);
       }

@@ -63,8 +63,10 @@ void WritePpd(const fs::path& file, const std::string& model) {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
   fs::path tools;
-  if (const char* source = std::getenv("FWLOAD_SOURCE_DIR")) tools = fs::path(source) / "tools";
-  else tools = platform::ProgramDir().parent_path().parent_path() / "tools";
+  if (const char* source = std::getenv("FWLOAD_SOURCE_DIR"))
+    tools = fs::path(source) / "tools";
+  else
+    tools = platform::ProgramDir().parent_path().parent_path() / "tools";
   const std::string sandbox = (tools / "cups-sandbox.sh").string();
   if (!fs::exists(sandbox)) {
     std::fprintf(stderr, "no %s: set FWLOAD_SOURCE_DIR\n", sandbox.c_str());
@@ -94,8 +96,8 @@ int main(int argc, char** argv) {
   const auto addQueues = [&](int upTo) {
     for (; queues < upTo; ++queues) {
       const std::string name = "bench" + std::to_string(queues);
-      std::vector<std::string> args = {"lpadmin", "-h", server, "-p", name, "-E",
-                                       "-o", "printer-error-policy=abort-job"};
+      std::vector<std::string> args = {"lpadmin", "-h", server, "-p",
+                                       name,      "-E", "-o",   "printer-error-policy=abort-job"};
       switch (queues % 4) {
         case 0:
           args.insert(args.end(), {"-v", "parallel:/dev/lp" + std::to_string(queues % 3), "-P",
@@ -141,9 +143,7 @@ int main(int argc, char** argv) {
     platform::SpoolerSnapshot snapshot;  // one request for the whole list
     rebuildWork();
   };
-  const auto lpstat = [&]() {
-    testsupport::Run({"lpstat", "-h", server, "-l", "-p"}, kQuiet);
-  };
+  const auto lpstat = [&]() { testsupport::Run({"lpstat", "-h", server, "-l", "-p"}, kQuiet); };
 
   std::printf("printer-list rebuild against `lpstat -l -p`, same private server, median of %d\n",
               runs);

@@ -21,6 +21,7 @@
 #include "support/simulator.h"
 
 #include "benchutil.h"
+#include "printserver.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -55,13 +56,7 @@ bool WaitForCompletion(const std::string& queue, int job) {
 int main(int argc, char** argv) {
   constexpr std::uint32_t kSize = 64u << 20;
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-  fs::path source;
-  if (argc > 2)
-    source = argv[2];
-  else if (const char* s = std::getenv("FWLOAD_SOURCE_DIR"))
-    source = s;
-  else
-    source = platform::ProgramDir().parent_path().parent_path();
+  const fs::path source = bench::SourceDir(argc > 2 ? fs::path(argv[2]) : fs::path());
   const fs::path sandbox = source / "tools" / "cups-sandbox.sh";
   const fs::path script = testsupport::Simulator::ScriptIn(source);
   if (!fs::exists(sandbox) || !fs::exists(script)) {
@@ -71,18 +66,8 @@ int main(int argc, char** argv) {
 
   const fs::path dir = bench::MakeWorkDir();
   if (dir.empty()) return 1;
-  // Everything the program writes stays in this folder, never in the user's own.
-  ::setenv("TMPDIR", dir.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   const fs::path cups = dir / "cups";
-  std::string socket;
-  if (testsupport::Run({sandbox.string(), "start", cups.string()}, {.Captured = &socket}) != 0) {
-    std::fprintf(stderr, "bench_spool: the print server does not start\n");
-    return 1;
-  }
-  while (!socket.empty() && socket.back() == '\n') socket.pop_back();
-  ::setenv("CUPS_SERVER", socket.c_str(), 1);
+  if (!bench::StartPrintServer(sandbox, dir, "bench_spool")) return 1;
 
   bool ok = true;
   std::vector<double> transferTimes;

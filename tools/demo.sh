@@ -15,6 +15,8 @@
 #   tools/demo.sh [BUILD-DIR] [cli]  (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=tools/lib/common.sh
+. "$root/tools/lib/common.sh"
 bin="$root/${1:-build}/bin"
 mode=${2:-window}
 program=fwload
@@ -32,24 +34,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The simulated printer: its ports come on its standard output.
-mkfifo "$work/sim.out"
-/usr/bin/python3 "$root/tools/simulator/simulator.py" --dir "$work/printer" \
-  --model "TORVA VELOXIA M3" --version V1.00 --apply-version V9.99 --restart-seconds 5 \
-  >"$work/sim.out" &
-sim_pid=$!
-raw_port="" ftp_port="" ipp_port=""
-while read -r line; do
-  case "$line" in
-    RAW_PORT=*) raw_port=${line#RAW_PORT=} ;;
-    FTP_PORT=*) ftp_port=${line#FTP_PORT=} ;;
-    IPP_PORT=*) ipp_port=${line#IPP_PORT=} ;;
-    READY) break ;;
-  esac
-done <"$work/sim.out"
-[ -n "$raw_port" ] || { echo "demo: the simulated printer did not start" >&2; exit 1; }
-# Keep reading its output so it never blocks on a full pipe.
-cat "$work/sim.out" >/dev/null &
+start_simulator "$work" --model "TORVA VELOXIA M3" --version V1.00 --apply-version V9.99 \
+  --restart-seconds 5 || { echo "demo: the simulated printer did not start" >&2; exit 1; }
 
 cups_server=$("$root/tools/cups-sandbox.sh" start "$work/cups")
 "$root/tools/cups-sandbox.sh" add-queue "$work/cups" demo \

@@ -112,19 +112,8 @@ fi
 step "versions, help file and access library"
 
 # The simulated printer behind a private print server, as the demo has it.
-mkfifo "$work/sim.out"
-/usr/bin/python3 "$root/tools/simulator/simulator.py" --dir "$work/printer" >"$work/sim.out" &
-sim_pid=$!
-raw_port="" ftp_port=""
-while read -r line; do
-  case "$line" in
-    RAW_PORT=*) raw_port=${line#RAW_PORT=} ;;
-    FTP_PORT=*) ftp_port=${line#FTP_PORT=} ;;
-    READY) break ;;
-  esac
-done <"$work/sim.out"
+start_simulator "$work" || fail "the printer simulator did not start"
 { [ -n "$raw_port" ] && [ -n "$ftp_port" ]; } || fail "the printer simulator did not start"
-cat "$work/sim.out" >/dev/null &
 export TMPDIR="$work"
 CUPS_SERVER=$("$root/tools/cups-sandbox.sh" start "$work/cups")
 export CUPS_SERVER

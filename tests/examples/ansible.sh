@@ -8,6 +8,8 @@
 set -euo pipefail
 cli=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=tools/lib/common.sh
+. "$root/tools/lib/common.sh"
 example="$root/examples/ansible"
 
 work=$(mktemp -d /tmp/fwl.XXXXXX)
@@ -21,21 +23,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-mkfifo "$work/sim.out"
-/usr/bin/python3 "$root/tools/simulator/simulator.py" --dir "$work/printer" \
-  --model "TORVA VELOXIA M3" --version V1.00 >"$work/sim.out" &
-sim_pid=$!
-raw_port="" ftp_port="" ipp_port=""
-while read -r line; do
-  case "$line" in
-    RAW_PORT=*) raw_port=${line#RAW_PORT=} ;;
-    FTP_PORT=*) ftp_port=${line#FTP_PORT=} ;;
-    IPP_PORT=*) ipp_port=${line#IPP_PORT=} ;;
-    READY) break ;;
-  esac
-done <"$work/sim.out"
-[ -n "$raw_port" ] || fail "the simulated printer did not start"
-cat "$work/sim.out" >/dev/null &
+start_simulator "$work" --model "TORVA VELOXIA M3" --version V1.00 || fail "the simulated printer did not start"
 
 cups_server=$("$root/tools/cups-sandbox.sh" start "$work/cups")
 "$root/tools/cups-sandbox.sh" add-queue "$work/cups" site-q \

@@ -51,3 +51,28 @@ print(s.getsockname()[1])
 s.close()
 PY
 }
+
+# Starts the printer simulator in the background with its folder DIR/printer and further options;
+# sets sim_pid and the ports it listens on (raw_port, ftp_port, ipp_port; empty when it has none).
+# Fails when it does not become ready. Its output keeps being read, so it never blocks on a full
+# pipe.
+#   start_simulator DIR [OPTION...]
+start_simulator() {
+  local dir=$1 line
+  shift
+  mkfifo "$dir/sim.out"
+  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../simulator/simulator.py" --dir "$dir/printer" \
+    "$@" >"$dir/sim.out" &
+  sim_pid=$!
+  raw_port="" ftp_port="" ipp_port=""
+  while read -r line; do
+    case "$line" in
+      RAW_PORT=*) raw_port=${line#RAW_PORT=} ;;
+      FTP_PORT=*) ftp_port=${line#FTP_PORT=} ;;
+      IPP_PORT=*) ipp_port=${line#IPP_PORT=} ;;
+      READY) break ;;
+    esac
+  done <"$dir/sim.out"
+  cat "$dir/sim.out" >/dev/null &
+  [ -n "$raw_port$ftp_port" ]
+}
