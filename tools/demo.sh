@@ -23,16 +23,7 @@ program=fwload
 [ "$mode" = cli ] && program=fwload-cli
 [ -x "$bin/$program" ] || { echo "demo: $bin/$program is not built" >&2; exit 1; }
 
-# Short: the program's own socket goes into it.
-work=$(mktemp -d /tmp/fwl.XXXXXX)
-chmod 755 "$work"
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  "$root/tools/cups-sandbox.sh" stop "$work/cups" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+open_scratch
 
 start_simulator "$work" --model "TORVA VELOXIA M3" --version V1.00 --apply-version V9.99 \
   --restart-seconds 5 || { echo "demo: the simulated printer did not start" >&2; exit 1; }

@@ -55,16 +55,7 @@ lintian --display-info --pedantic --display-experimental --tag-display-limit 0 \
   fail "lintian reports errors or warnings"
 step "lintian"
 
-work=$(mktemp -d /tmp/fwl.XXXXXX)
-# The private print server's tree lies below; the user lp must pass through.
-chmod 755 "$work"
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then end_process "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; fi
-  "$root/tools/cups-sandbox.sh" stop "$work/cups" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+open_scratch
 
 pkg="$work/root"
 dpkg-deb -x "$deb" "$pkg"

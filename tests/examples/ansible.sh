@@ -12,15 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/tools/lib/common.sh"
 example="$root/examples/ansible"
 
-work=$(mktemp -d /tmp/fwl.XXXXXX)
-chmod 755 "$work"
-sim_pid=""
-cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  "$root/tools/cups-sandbox.sh" stop "$work/cups" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+open_scratch
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 start_simulator "$work" --model "TORVA VELOXIA M3" --version V1.00 || fail "the simulated printer did not start"

@@ -76,3 +76,20 @@ start_simulator() {
   cat "$dir/sim.out" >/dev/null &
   [ -n "$raw_port$ftp_port" ]
 }
+
+# A scratch folder for a run with the simulator and a private print server, in `work`: short,
+# for the sockets that go into it, and open to the print server's user lp, who must pass through.
+# At exit the simulator (sim_pid) and the print server in "$work/cups" are ended and the folder
+# removed.
+open_scratch() {
+  work=$(mktemp -d /tmp/fwl.XXXXXX)
+  chmod 755 "$work"
+  sim_pid=""
+  trap close_scratch EXIT
+}
+
+close_scratch() {
+  if [ -n "$sim_pid" ]; then end_process "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; fi
+  "$(dirname "${BASH_SOURCE[0]}")/../cups-sandbox.sh" stop "$work/cups" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
